@@ -1,0 +1,12 @@
+#pragma once
+
+#include "framework/CWinApp.h"
+
+// The application: its InitInstance is the whole run of the tool. It asks
+// for a source and a destination folder, checks that each can be found,
+// copies the caption files, shows one message and ends the program.
+class CCuecarryApp : public CWinApp {
+public:
+    CCuecarryApp();
+    BOOL InitInstance() override;
+};

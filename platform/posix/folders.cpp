@@ -1,0 +1,118 @@
+// Folder paths and listings for the terminal browser and the desktop folder.
+#include "platform/posix/folders.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#include "platform/posix/names.h"
+
+namespace posix {
+namespace {
+
+bool IsSeparator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
+
+std::wstring FromNative(const char* path) {
+    std::wstring wide = WidenName(path, std::char_traits<char>::length(path));
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return wide;
+}
+
+// Case ignored as the Windows listings ignore it; ties go to the ordinal
+// order so that the numbering never depends on the directory's own order.
+bool ListsBefore(const std::wstring& left, const std::wstring& right) {
+    const auto upcased = [](wchar_t a, wchar_t b) { return UpcaseUnit(a) < UpcaseUnit(b); };
+    if (std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(), upcased)) return true;
+    if (std::lexicographical_compare(right.begin(), right.end(), left.begin(), left.end(), upcased)) return false;
+    return left < right;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+}  // namespace
+
+bool IsAbsoluteFolderPath(const std::wstring& path) { return !path.empty() && IsSeparator(path[0]); }
+
+std::wstring NormalFolderPath(const std::wstring& absolute) {
+    std::vector<std::wstring> segments;
+    std::size_t at = 0;
+    while (at < absolute.size()) {
+        std::size_t end = at;
+        while (end < absolute.size() && !IsSeparator(absolute[end])) ++end;
+        const std::wstring segment = absolute.substr(at, end - at);
+        if (segment == L"..") {
+            if (!segments.empty()) segments.pop_back();
+        } else if (!segment.empty() && segment != L".") {
+            segments.push_back(segment);
+        }
+        at = end + 1;
+    }
+    std::wstring normal;
+    for (const std::wstring& segment : segments) normal += L"\\" + segment;
+    return normal.empty() ? L"\\" : normal;
+}
+
+std::wstring ParentFolder(const std::wstring& folder) {
+    const std::size_t at = folder.rfind(L'\\');
+    return at == 0 || at == std::wstring::npos ? L"\\" : folder.substr(0, at);
+}
+
+bool IsWithinFolder(const std::wstring& path, const std::wstring& folder) {
+    if (folder == L"\\" || path == folder) return true;
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == L'\\';
+}
+
+std::wstring FolderName(const std::wstring& folder) {
+    return folder == L"\\" ? L"/" : folder.substr(folder.rfind(L'\\') + 1);
+}
+
+bool IsFolder(const std::wstring& path) {
+    const std::optional<std::string> native = NativePath(path.c_str());
+    struct stat status {};
+    return native && ::stat(native->c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::wstring WorkingFolder() {
+    std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    return cwd ? NormalFolderPath(FromNative(cwd.get())) : std::wstring();
+}
+
+std::wstring HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        const passwd* entry = ::getpwuid(::getuid());
+        home = entry != nullptr ? entry->pw_dir : nullptr;
+    }
+    return home != nullptr && home[0] == '/' ? NormalFolderPath(FromNative(home)) : std::wstring();
+}
+
+Subfolders ListSubfolders(const std::wstring& folder) {
+    Subfolders result{{}, 0};
+    const std::optional<std::string> native = NativePath(folder.c_str());
+    if (!native) return {{}, ENOENT};
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(native->c_str()));
+    if (!dir) return {{}, errno};
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        struct stat status {};
+        const bool hidden = name[0] == '.';
+        if (hidden || name.find('\\') != std::string::npos) continue;
+        if (::fstatat(::dirfd(dir.get()), name.c_str(), &status, 0) != 0 || !S_ISDIR(status.st_mode)) continue;
+        result.names.push_back(WidenName(name.data(), name.size()));
+    }
+    std::sort(result.names.begin(), result.names.end(), ListsBefore);
+    return result;
+}
+
+}  // namespace posix

@@ -1,0 +1,41 @@
+// Folder paths for the stand-in's shell: the Windows form that the layers
+// above see ("\srv\media" for /srv/media), kept lexically normal so that two
+// spellings of one folder compare equal.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace posix {
+
+// Starts with a separator, either kind.
+bool IsAbsoluteFolderPath(const std::wstring& path);
+
+// An absolute path in normal form: backslashes, no empty or "." segment,
+// each ".." taken back lexically (never above the top), no separator at the
+// end; the top itself is "\".
+std::wstring NormalFolderPath(const std::wstring& absolute);
+
+// Both in normal form.
+std::wstring ParentFolder(const std::wstring& folder);
+bool IsWithinFolder(const std::wstring& path, const std::wstring& folder);
+// The last name of the path, "/" for the top.
+std::wstring FolderName(const std::wstring& folder);
+
+// A directory, or a link to one.
+bool IsFolder(const std::wstring& path);
+
+// The working directory, and the user's home (nothing when unknown).
+std::wstring WorkingFolder();
+std::wstring HomeFolder();
+
+struct Subfolders {
+    std::vector<std::wstring> names;  // in listing order, case ignored
+    int error;                        // errno when the folder could not be read
+};
+// Subfolders that a user is shown: hidden (dot) names are left out, as the
+// Windows browser leaves out hidden folders, and so are names that hold a
+// backslash, which no Windows-form path can name.
+Subfolders ListSubfolders(const std::wstring& folder);
+
+}  // namespace posix

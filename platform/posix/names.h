@@ -1,0 +1,29 @@
+// The stand-in's only crossing between UTF-16 (one code unit per wchar_t) and
+// the system's byte names. It is lossless for every byte name: valid UTF-8
+// becomes UTF-16, and each byte that is not part of valid UTF-8 becomes the
+// lone surrogate U+DC80..U+DCFF and turns back into the same byte.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace posix {
+
+// Byte name to UTF-16 code units.
+std::wstring WidenName(const char* bytes, std::size_t length);
+
+// UTF-16 code units to a byte name; nothing when the text holds a lone
+// surrogate that no byte name can give (outside U+DC80..U+DCFF).
+std::optional<std::string> NarrowName(const wchar_t* text, std::size_t length);
+
+// A Windows-form path ("\srv\media\VOD") to a system path ("/srv/media/VOD"):
+// each backslash becomes a slash; nothing when NarrowName refuses the text.
+std::optional<std::string> NativePath(const wchar_t* path);
+
+// Upper-case form of one UTF-16 code unit (simple Unicode case mapping; code
+// units with no single-unit upper case, surrogates among them, map to
+// themselves). Used for case-insensitive matching and the listing order.
+wchar_t UpcaseUnit(wchar_t unit);
+
+}  // namespace posix

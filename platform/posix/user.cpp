@@ -1,0 +1,62 @@
+// User-interface calls of the stand-in. Window calls go to the window object
+// that the handle points to; the screen and the message box belong to the
+// terminal.
+#include "platform/posix/user.h"
+
+#include <string>
+
+#include "platform/posix/console.h"
+#include "platform/posix/shell_internal.h"
+
+namespace posix {
+
+Window::~Window() = default;
+
+}  // namespace posix
+
+LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    return hWnd != nullptr ? hWnd->Send(Msg, wParam, lParam) : 0;
+}
+
+BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
+    return hWnd != nullptr ? hWnd->SetText(lpString) : FALSE;
+}
+
+BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
+    return hWnd != nullptr && lpRect != nullptr ? hWnd->ClientRect(lpRect) : FALSE;
+}
+
+BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags) {
+    return hWnd != nullptr ? hWnd->SetPos(hWndInsertAfter, X, Y, cx, cy, uFlags) : FALSE;
+}
+
+// A terminal has no pixels. The stand-in's primary screen is a fixed
+// 1920 x 1080 rather than the terminal's columns and rows: placement
+// arithmetic stays in the units Windows code expects and gives the same
+// numbers on every run.
+int WINAPI GetSystemMetrics(int nIndex) {
+    const posix::testing::Overrides& overrides = posix::ActiveOverrides();
+    switch (nIndex) {
+    case SM_CXSCREEN:
+        return overrides.screenWidth;
+    case SM_CYSCREEN:
+        return overrides.screenHeight;
+    default:
+        return 0;
+    }
+}
+
+// One line on standard output, "caption: text". At a terminal it then waits
+// for Enter, as the modal box waits for OK; a script is not held up. The only
+// button is OK, whatever the style asks for.
+int WINAPI MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT) {
+    const posix::Console console = posix::ActiveConsole();
+    const std::wstring caption = lpCaption != nullptr ? lpCaption : L"Error";
+    const std::wstring text = lpText != nullptr ? lpText : L"";
+    posix::WriteText(console.output, posix::DisplayText(caption) + ": " + posix::DisplayText(text, true) + "\n");
+    if (console.interactive) {
+        posix::WriteText(console.output, "Press Enter to close.");
+        posix::ReadLine(console.input);
+    }
+    return IDOK;
+}

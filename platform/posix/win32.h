@@ -1,0 +1,9 @@
+// Our POSIX stand-in for the part of the Win32 surface that Cuecarry calls.
+// Names, types, constants and contracts are those of Win32; see files.cpp,
+// shell.cpp and user.cpp for how each call maps onto the operating system.
+#pragma once
+
+#include "platform/posix/types.h"
+#include "platform/posix/files.h"
+#include "platform/posix/shell.h"
+#include "platform/posix/user.h"

@@ -1,0 +1,43 @@
+# Shared by the scripts in this folder; sourced, not run.
+
+BUILD_DIR=${CUECARRY_BUILD_DIR:-build}
+TEST_USER=cuecarry-test
+
+# Installs the Debian packages that are missing, or says how to.
+require_packages() {
+  local missing=()
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Install them with:" >&2
+    echo "  sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "Installing ${missing[*]} ..."
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+build_native() {
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$BUILD_DIR"
+}
+
+# Runs a command as an unprivileged user when we are root and the tree is
+# reachable for that user; otherwise as we are.
+run_as_test_user() {
+  if [ "$(id -u)" -ne 0 ]; then
+    "$@"
+    return
+  fi
+  id "$TEST_USER" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$TEST_USER"
+  chmod -R a+rwX "$BUILD_DIR"
+  if setpriv --reuid="$TEST_USER" --regid="$TEST_USER" --clear-groups test -r "$PWD/$BUILD_DIR/CTestTestfile.cmake"; then
+    setpriv --reuid="$TEST_USER" --regid="$TEST_USER" --clear-groups env HOME="$PWD/$BUILD_DIR" "$@"
+  else
+    echo "note: $PWD is not readable by $TEST_USER; running the tests as root, so the permission cases are skipped" >&2
+    "$@"
+  fi
+}

@@ -1,0 +1,52 @@
+#include "framework/CFileFind.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TempTree.h"
+
+namespace {
+
+// The root of the drive (or, on POSIX, of the file system) that holds `path`.
+CString RootOf(const CString& path) { return path[0] == L'\\' ? CString(L"\\") : path.Left(3); }
+
+TEST(CFileFind, FindsExactlyThePathGiven) {
+    TempTree tree;
+    tree.MakeDir(L"media\\VOD");
+    tree.WriteFile(L"media\\notes.txt", "n");
+    struct Case {
+        const wchar_t* relative;
+        BOOL found;
+    } const cases[] = {
+        {L"media\\VOD", TRUE},
+        {L"media\\notes.txt", TRUE},
+        {L"media\\missing", FALSE},
+        {L"media\\VOD\\", FALSE},  // a trailing separator is queried as given, and fails
+        {L"missing\\VOD", FALSE},
+    };
+    for (const Case& c : cases) {
+        CFileFind finder;
+        EXPECT_EQ(finder.FindFile(tree.Path(c.relative), 0), c.found) << c.relative;
+    }
+}
+
+TEST(CFileFind, ASecondQueryReplacesTheFirst) {
+    TempTree tree;
+    tree.MakeDir(L"a");
+    CFileFind finder;
+    EXPECT_TRUE(finder.FindFile(tree.Path(L"a"), 0));
+    EXPECT_FALSE(finder.FindFile(tree.Path(L"b"), 0));
+    EXPECT_TRUE(finder.FindFile(tree.Path(L"a"), 0));
+    finder.Close();
+    finder.Close();  // closing twice is harmless
+}
+
+TEST(CFileFind, AnExistingRootCountsAsFound) {
+    TempTree tree;
+    const CString root = RootOf(tree.Root());
+    CFileFind finder;
+    EXPECT_TRUE(finder.FindFile(root, 0)) << "root of the temporary folder";
+    EXPECT_FALSE(finder.FindFile(L"Q:\\", 0)) << "a drive that is not there";
+    EXPECT_FALSE(finder.FindFile(L"\\\\nosuchserver-cuecarry\\share\\", 0));
+}
+
+}  // namespace

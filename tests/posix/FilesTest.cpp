@@ -1,0 +1,376 @@
+// Kernel file services of the Linux stand-in, on real temporary folders.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <set>
+#include <utility>
+#include <string>
+#include <vector>
+
+#include "platform/posix/files.h"
+#include "platform/posix/names.h"
+#include "tests/support/TempTree.h"
+
+namespace {
+
+using Names = std::vector<std::wstring>;
+
+struct Listing {
+    Names names;
+    std::vector<DWORD> attributes;
+    DWORD error;  // FindFirstFileW's when it failed, else FindNextFileW's at the end
+};
+
+Listing ListAll(const std::wstring& query) {
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW(query.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return {{}, {}, GetLastError()};
+    Listing listing{{}, {}, 0};
+    do {
+        listing.names.push_back(data.cFileName);
+        listing.attributes.push_back(data.dwFileAttributes);
+    } while (FindNextFileW(find, &data));
+    listing.error = GetLastError();
+    EXPECT_TRUE(FindClose(find));
+    return listing;
+}
+
+std::string Native(const std::wstring& path) { return *posix::NativePath(path.c_str()); }
+
+class FilesTest : public ::testing::Test {
+protected:
+    ~FilesTest() override { native::RemoveAll(root_); }
+
+    std::wstring Path(const std::wstring& relative) const { return root_ + L"\\" + relative; }
+    void Write(const std::wstring& relative, const std::string& bytes) const {
+        native::WriteFile(Path(relative), bytes);
+    }
+    std::string Read(const std::wstring& relative) const { return native::ReadFile(Path(relative)).value_or("<none>"); }
+    std::set<std::wstring> Folder(const std::wstring& relative = L"") const {
+        std::set<std::wstring> names;
+        for (const native::Entry& entry : native::ListDir(Path(relative))) names.insert(entry.name);
+        return names;
+    }
+
+    const std::wstring root_ = native::MakeTempFolder();
+};
+
+// --- Listings ---------------------------------------------------------------
+
+TEST_F(FilesTest, ListsDotsFirstThenInUpperCaseOrdinalOrder) {
+    // "-" (0x2D) sorts below "." yet comes after the dots. Upper-cased: "A"
+    // (0x41) < "B" < "Z" (0x5A) < "_" (0x5F) < U+00C4, and a surrogate pair
+    // (0xD83D) before U+FF3A although its character is higher.
+    for (const wchar_t* name :
+         {L"\xFF5A", L"_x", L"b", L"Z", L"B_", L"\xD83D\xDE00", L"aa", L"-", L"Ab", L"\x00E4", L"a"}) {
+        Write(name, "");
+    }
+    const Listing listing = ListAll(Path(L"*"));
+    EXPECT_EQ(listing.names, (Names{L".", L"..", L"-", L"a", L"aa", L"Ab", L"b", L"B_", L"Z", L"_x", L"\x00E4",
+                                    L"\xD83D\xDE00", L"\xFF5A"}));
+    EXPECT_EQ(listing.error, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+}
+
+TEST_F(FilesTest, WildcardsMatchWithoutRegardToCase) {
+    for (const wchar_t* name : {L"a.VTT", L"a.vttx", L".vtt", L"a.vtt.bak", L"c.Vtt", L"vtt", L"avtt"}) Write(name, "");
+    native::MakeDir(Path(L"x.vtt"));
+    const std::pair<const wchar_t*, Names> cases[] = {
+        {L"*.vtt", {L".vtt", L"a.VTT", L"c.Vtt", L"x.vtt"}},
+        {L"*.VtT", {L".vtt", L"a.VTT", L"c.Vtt", L"x.vtt"}},
+        {L"?.vtt", {L"a.VTT", L"c.Vtt", L"x.vtt"}},
+        {L"A*", {L"a.VTT", L"a.vtt.bak", L"a.vttx", L"avtt"}},
+        {L"*vtt", {L".vtt", L"a.VTT", L"avtt", L"c.Vtt", L"vtt", L"x.vtt"}},
+        {L"*.*", {L".", L"..", L".vtt", L"a.VTT", L"a.vtt.bak", L"a.vttx", L"avtt", L"c.Vtt", L"vtt", L"x.vtt"}},
+    };
+    for (const auto& [pattern, names] : cases) EXPECT_EQ(ListAll(Path(pattern)).names, names) << pattern;
+}
+
+TEST_F(FilesTest, ReportsAttributesSizeAndLastWriteTime) {
+    Write(L"plain.vtt", "12345");
+    Write(L"locked.vtt", "");
+    native::SetReadOnly(Path(L"locked.vtt"), true);
+    native::MakeDir(Path(L"folder.vtt"));
+    ASSERT_EQ(::symlink("folder.vtt", Native(Path(L"link.vtt")).c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", Native(Path(L"dangling.vtt")).c_str()), 0);
+    const Listing listing = ListAll(Path(L"*.vtt"));
+    EXPECT_EQ(listing.names, (Names{L"dangling.vtt", L"folder.vtt", L"link.vtt", L"locked.vtt", L"plain.vtt"}));
+    EXPECT_EQ(listing.attributes, (std::vector<DWORD>{FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_DIRECTORY,
+                                                      FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_READONLY,
+                                                      FILE_ATTRIBUTE_NORMAL}));
+
+    // 2001-09-09 01:46:40.123456789 UTC is 126444736001234567 ticks since 1601.
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 123456789}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Native(Path(L"plain.vtt")).c_str(), times, 0), 0);
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW(Path(L"plain.vtt").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    FindClose(find);
+    EXPECT_EQ(std::make_pair(data.nFileSizeHigh, data.nFileSizeLow), std::make_pair(DWORD{0}, DWORD{5}));
+    EXPECT_EQ((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
+              126444736001234567u);
+}
+
+TEST_F(FilesTest, LooksUpAnExactNameWithoutWildcards) {
+    Write(L"sub\\intro.vtt", "");
+    const Listing file = ListAll(Path(L"sub\\intro.vtt"));
+    EXPECT_EQ(file.names, Names{L"intro.vtt"});
+    EXPECT_EQ(file.error, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    EXPECT_EQ(ListAll(Path(L"sub")).attributes, std::vector<DWORD>{FILE_ATTRIBUTE_DIRECTORY});
+    // Doubled separators and forward slashes read as one separator.
+    EXPECT_EQ(ListAll(root_ + L"\\\\sub\\\\*.vtt").names, Names{L"intro.vtt"});
+    EXPECT_EQ(ListAll(root_ + L"/sub/intro.vtt").names, Names{L"intro.vtt"});
+}
+
+TEST_F(FilesTest, FailedListingsReportWin32Codes) {
+    Write(L"file.txt", "");
+    native::MakeDir(Path(L"empty"));
+    const std::pair<std::wstring, DWORD> cases[] = {
+        {Path(L""), ERROR_FILE_NOT_FOUND},  // empty pattern
+        {Path(L"missing"), ERROR_FILE_NOT_FOUND},
+        {Path(L"empty\\*.vtt"), ERROR_FILE_NOT_FOUND},
+        {Path(L"missing\\x"), ERROR_PATH_NOT_FOUND},
+        {Path(L"missing\\*"), ERROR_PATH_NOT_FOUND},
+        {Path(L"file.txt\\*"), ERROR_PATH_NOT_FOUND},
+        {Path(L"file.txt\\x"), ERROR_PATH_NOT_FOUND},
+        {Path(L"bad\xD800name"), ERROR_INVALID_NAME},
+        {Path(std::wstring(300, L'n')), ERROR_FILENAME_EXCED_RANGE},
+    };
+    for (const auto& [query, error] : cases) {
+        const Listing listing = ListAll(query);
+        EXPECT_TRUE(listing.names.empty()) << query;
+        EXPECT_EQ(listing.error, error) << query;
+    }
+}
+
+TEST_F(FilesTest, UnreadableFolderIsAccessDenied) {
+    if (!native::PermissionsEnforced()) GTEST_SKIP() << "root reads every folder whatever its mode bits";
+    native::MakeDir(Path(L"closed"));
+    ASSERT_EQ(::chmod(Native(Path(L"closed")).c_str(), 0), 0);
+    EXPECT_EQ(ListAll(Path(L"closed\\*")).error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(FilesTest, ListingIsASnapshotThatHoldsNoDescriptor) {
+    Write(L"a", "");
+    const std::size_t descriptors = native::ListDir(L"\\proc\\self\\fd").size();
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW(Path(L"*").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(native::ListDir(L"\\proc\\self\\fd").size(), descriptors);
+    Write(L"b", "");
+    Names names = {data.cFileName};
+    while (FindNextFileW(find, &data)) names.push_back(data.cFileName);
+    EXPECT_TRUE(FindClose(find));
+    EXPECT_EQ(names, (Names{L".", L"..", L"a"}));
+}
+
+TEST_F(FilesTest, SkipsNamesWithABackslashAndKeepsUndecodableBytes) {
+    for (const char* name : {"a\\b.vtt", "caf\xE9.vtt"}) {
+        const int fd = ::open((Native(root_) + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    const Names names = ListAll(Path(L"*.vtt")).names;
+    ASSERT_EQ(names, Names{L"caf\xDCE9.vtt"});
+    EXPECT_TRUE(CopyFileW(Path(names[0]).c_str(), Path(L"copy.vtt").c_str(), FALSE));
+}
+
+TEST(FindHandleTest, BadHandlesAreRefused) {
+    WIN32_FIND_DATAW data;
+    for (HANDLE handle : {INVALID_HANDLE_VALUE, HANDLE{nullptr}}) {
+        SetLastError(0);
+        EXPECT_FALSE(FindNextFileW(handle, &data));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        SetLastError(0);
+        EXPECT_FALSE(FindClose(handle));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    }
+}
+
+// --- Directory creation -----------------------------------------------------
+
+TEST_F(FilesTest, CreateDirectoryReportsWin32Codes) {
+    Write(L"file.txt", "");
+    const std::pair<std::wstring, DWORD> cases[] = {
+        {Path(L"new"), ERROR_SUCCESS},
+        {Path(L"new\\inner\\"), ERROR_SUCCESS},
+        {Path(L"new"), ERROR_ALREADY_EXISTS},
+        {Path(L"file.txt"), ERROR_ALREADY_EXISTS},
+        {Path(L"missing\\x"), ERROR_PATH_NOT_FOUND},
+        {Path(L"file.txt\\x"), ERROR_PATH_NOT_FOUND},
+        {L"", ERROR_PATH_NOT_FOUND},
+        {Path(L"bad\xDC00"), ERROR_INVALID_NAME},
+    };
+    for (const auto& [path, error] : cases) {
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(CreateDirectoryW(path.c_str(), nullptr), error == ERROR_SUCCESS ? TRUE : FALSE) << path;
+        EXPECT_EQ(GetLastError(), error) << path;
+    }
+    EXPECT_EQ(native::IsDir(Path(L"new\\inner")), std::optional<bool>(true));
+}
+
+// --- Copies -----------------------------------------------------------------
+
+TEST_F(FilesTest, CopyReplacesContentAndKeepsTimeAndReadOnlyMode) {
+    Write(L"src.vtt", "new");
+    Write(L"dst.vtt", "a much longer earlier copy");
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 987654321}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Native(Path(L"src.vtt")).c_str(), times, 0), 0);
+    ASSERT_EQ(::chmod(Native(Path(L"src.vtt")).c_str(), 0440), 0);
+
+    ASSERT_TRUE(CopyFileW(Path(L"src.vtt").c_str(), Path(L"dst.vtt").c_str(), FALSE));
+    EXPECT_EQ(Read(L"dst.vtt"), "new");
+    struct stat copied;
+    ASSERT_EQ(::stat(Native(Path(L"dst.vtt")).c_str(), &copied), 0);
+    EXPECT_EQ(copied.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(copied.st_mtim.tv_nsec, times[1].tv_nsec);
+    EXPECT_EQ(copied.st_mode & 0777, 0440u);
+    EXPECT_EQ(Folder(), (std::set<std::wstring>{L"src.vtt", L"dst.vtt"}));
+}
+
+TEST_F(FilesTest, CopyMovesLargeFilesIntactAcrossFileSystems) {
+    std::string data(300 * 1024 + 17, '\0');  // not a whole number of read buffers
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7919u) >> 3);
+    Write(L"big.bin", data);
+    ASSERT_TRUE(CopyFileW(Path(L"big.bin").c_str(), Path(L"same.bin").c_str(), FALSE));
+    EXPECT_TRUE(Read(L"same.bin") == data);
+
+    // /dev/shm is a separate tmpfs on most systems: the kernel copy may
+    // refuse to cross it and the read/write path has to carry the data.
+    char shm[] = "/dev/shm/cuecarry-test-XXXXXX";
+    if (::mkdtemp(shm) == nullptr) GTEST_SKIP() << "no /dev/shm to copy from";
+    const std::wstring other = posix::WidenName(shm, sizeof shm - 1);
+    native::WriteFile(other + L"/big.bin", data);
+    const BOOL copied = CopyFileW((other + L"/big.bin").c_str(), Path(L"other.bin").c_str(), FALSE);
+    native::RemoveAll(other);
+    ASSERT_TRUE(copied);
+    EXPECT_TRUE(Read(L"other.bin") == data);
+}
+
+TEST_F(FilesTest, RefusedCopiesLeaveTheTargetAndNoTemporaryFile) {
+    Write(L"src.vtt", "new");
+    Write(L"locked.vtt", "old locked");
+    native::SetReadOnly(Path(L"locked.vtt"), true);
+    Write(L"kept.vtt", "old kept");
+    native::MakeDir(Path(L"folder"));
+    const struct {
+        const wchar_t* source;
+        const wchar_t* target;
+        BOOL failIfExists;
+        DWORD error;
+    } cases[] = {
+        {L"src.vtt", L"locked.vtt", FALSE, ERROR_ACCESS_DENIED},  // by mode bits, so also as root
+        {L"src.vtt", L"folder", FALSE, ERROR_ACCESS_DENIED},
+        {L"folder", L"kept.vtt", FALSE, ERROR_ACCESS_DENIED},
+        {L"src.vtt", L"kept.vtt", TRUE, ERROR_FILE_EXISTS},
+        {L"gone.vtt", L"kept.vtt", FALSE, ERROR_FILE_NOT_FOUND},
+        {L"gone\\src.vtt", L"kept.vtt", FALSE, ERROR_PATH_NOT_FOUND},
+        {L"src.vtt", L"gone\\kept.vtt", FALSE, ERROR_PATH_NOT_FOUND},
+        {L"kept.vtt", L"kept.vtt", FALSE, ERROR_SHARING_VIOLATION},
+    };
+    const std::set<std::wstring> before = Folder();
+    for (const auto& c : cases) {
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_FALSE(CopyFileW(Path(c.source).c_str(), Path(c.target).c_str(), c.failIfExists)) << c.source;
+        EXPECT_EQ(GetLastError(), c.error) << c.source << L" -> " << c.target;
+    }
+    EXPECT_EQ(Read(L"locked.vtt"), "old locked");
+    EXPECT_EQ(Read(L"kept.vtt"), "old kept");
+    EXPECT_EQ(Folder(), before);
+    EXPECT_TRUE(Folder(L"folder").empty());
+    EXPECT_TRUE(CopyFileW(Path(L"src.vtt").c_str(), Path(L"fresh.vtt").c_str(), TRUE));
+}
+
+// A file-size limit stands in for a full disk: once SIGXFSZ is ignored the
+// kernel refuses the write part-way with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : previous_(::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        const rlimit limited{bytes, saved_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        ::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    sighandler_t previous_;
+    rlimit saved_{};
+};
+
+TEST_F(FilesTest, CopyThatRunsOutOfSpaceKeepsTheEarlierCopy) {
+    Write(L"big.vtt", std::string(256 * 1024, 'x'));
+    Write(L"dst.vtt", "earlier");
+    const std::set<std::wstring> before = Folder();
+    const auto [copied, error] = [&] {
+        const FileSizeLimit limit(64 * 1024);
+        const BOOL result = CopyFileW(Path(L"big.vtt").c_str(), Path(L"dst.vtt").c_str(), FALSE);
+        return std::make_pair(result, GetLastError());
+    }();
+    EXPECT_FALSE(copied);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_EQ(Read(L"dst.vtt"), "earlier");
+    EXPECT_EQ(Folder(), before);
+}
+
+// --- Path splitting ---------------------------------------------------------
+
+TEST(SplitPathTest, SplitsIntoDriveFolderNameAndExtension) {
+    const std::array<const wchar_t*, 5> cases[] = {
+        // path, drive, folder, name, extension
+        {L"intro.en.vtt", L"", L"", L"intro.en", L".vtt"},
+        {L".vtt", L"", L"", L"", L".vtt"},
+        {L"noext", L"", L"", L"noext", L""},
+        {L"a.b.c", L"", L"", L"a.b", L".c"},
+        {L"name.", L"", L"", L"name", L"."},
+        {L"", L"", L"", L"", L""},
+        {L"D:\\media\\VOD\\intro.vtt", L"D:", L"\\media\\VOD\\", L"intro", L".vtt"},
+        {L"e:clip.vtt", L"e:", L"", L"clip", L".vtt"},
+        {L"1:\\x", L"", L"1:\\", L"x", L""},
+        {L"\\srv\\dir.d\\name", L"", L"\\srv\\dir.d\\", L"name", L""},
+        {L"a/b\\c/d.e", L"", L"a/b\\c/", L"d", L".e"},
+        {L"D:\\dir\\", L"D:", L"\\dir\\", L"", L""},
+    };
+    for (const auto& c : cases) {
+        wchar_t drive[3], dir[32], fname[16], ext[8];
+        ASSERT_EQ(_wsplitpath_s(c[0], drive, 3, dir, 32, fname, 16, ext, 8), 0) << c[0];
+        EXPECT_EQ((Names{drive, dir, fname, ext}), (Names{c[1], c[2], c[3], c[4]})) << c[0];
+    }
+}
+
+TEST(SplitPathTest, RefusesBadBuffersAndEmptiesTheWantedParts) {
+    wchar_t fname[6];
+    ASSERT_EQ(_wsplitpath_s(L"intro.vtt", nullptr, 0, nullptr, 0, fname, 6, nullptr, 0), 0);  // exact fit
+    EXPECT_EQ(std::wstring(fname), L"intro");
+
+    const struct {
+        const wchar_t* path;
+        std::size_t fnameSize;
+        std::size_t extSize;
+        errno_t result;
+    } cases[] = {
+        {L"intros.vtt", 6, 8, ERANGE},  // name one unit too long
+        {L"a.vtt", 6, 4, ERANGE},       // extension one unit too long
+        {L"a.vtt", 0, 8, EINVAL},       // buffer without a size
+        {nullptr, 6, 8, EINVAL},
+    };
+    for (const auto& c : cases) {
+        wchar_t name[6] = L"junk", ext[8] = L"junk";
+        EXPECT_EQ(_wsplitpath_s(c.path, nullptr, 0, nullptr, 0, name, c.fnameSize, ext, c.extSize), c.result);
+        EXPECT_EQ(std::wstring(name), c.fnameSize > 0 ? L"" : L"junk");
+        EXPECT_EQ(std::wstring(ext), L"");
+    }
+}
+
+}  // namespace
