@@ -1,0 +1,162 @@
+// The copy engine on what only a POSIX file system can hold or do: byte
+// names that are not UTF-8, names with a backslash, folders that can't be
+// read, captions that vanish, paths far beyond 260 characters.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "copy/CaptionCopy.h"
+#include "platform/posix/names.h"
+#include "tests/support/TempTree.h"
+
+namespace {
+
+std::string Native(const CString& path) { return posix::NativePath(path).value(); }
+
+class EngineOnPosix : public ::testing::Test {
+protected:
+    TempTree tree;
+    // The tree's own system path, for what TempTree cannot name.
+    std::string System(const wchar_t* relative) const { return Native(tree.Path(relative)); }
+    int Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
+    void SetUp() override { tree.MakeDir(L"out"); }
+    void WriteBytesNamed(const std::string& systemPath, const std::string& content) const {
+        FILE* file = std::fopen(systemPath.c_str(), "wb");
+        ASSERT_NE(file, nullptr) << systemPath;
+        std::fwrite(content.data(), 1, content.size(), file);
+        std::fclose(file);
+    }
+    std::string ReadSystem(const std::string& systemPath) const {
+        FILE* file = std::fopen(systemPath.c_str(), "rb");
+        if (file == nullptr) return "<none>";
+        std::string content;
+        char buffer[256];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) content.append(buffer, got);
+        std::fclose(file);
+        return content;
+    }
+};
+
+TEST_F(EngineOnPosix, UndecodableByteNamesArriveByteExact) {
+    // Latin-1 bytes, as an old archive or a careless upload leaves them.
+    const std::string folder = "Le\xE7on\xA0" "01";  // not UTF-8
+    const std::string file = "r\xE9sum\xE9.vtt";
+    tree.MakeDir(L"VOD");
+    ASSERT_EQ(mkdir((System(L"VOD") + "/" + folder).c_str(), 0777), 0);
+    WriteBytesNamed(System(L"VOD") + "/" + folder + "/" + file, "WEBVTT\nbytes\n");
+
+    EXPECT_EQ(Copy(), 0);
+
+    // The short name cuts the same bytes: "Le\xE7" and "01".
+    EXPECT_EQ(ReadSystem(System(L"out") + "/Le\xE7_01/r\xE9sum\xE9/video/vtt/" + file), "WEBVTT\nbytes\n");
+}
+
+TEST_F(EngineOnPosix, ABackslashInANameNeverBecomesASeparator) {
+    // "..\..\escape" would climb out of the destination if it were read as
+    // a path; such names cannot be written in the program's path form, so
+    // listings never return them.
+    tree.MakeDir(L"VOD");
+    ASSERT_EQ(mkdir((System(L"VOD") + "/..\\..\\escape").c_str(), 0777), 0);
+    WriteBytesNamed(System(L"VOD") + "/..\\..\\escape/a.vtt", "WEBVTT\n");
+    tree.WriteFile(L"VOD\\Unit\\x\\y.vtt", "too deep");
+    WriteBytesNamed(System(L"VOD") + "/Unit/..\\..\\b.vtt", "WEBVTT\n");
+    tree.WriteFile(L"VOD\\Unit\\c.vtt", "WEBVTT\n");
+
+    EXPECT_EQ(Copy(), 0);
+
+    EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Unit_Unit", L"c.vtt"));
+    // Read as paths, those names would have made "_pe" and "b" beside "out".
+    std::set<std::wstring> topLevel;
+    for (const native::Entry& entry : native::ListDir(std::wstring(tree.Root()))) topLevel.insert(entry.name);
+    EXPECT_EQ(topLevel, (std::set<std::wstring>{L"VOD", L"out"}));
+}
+
+TEST_F(EngineOnPosix, LongestNamesAndPathsBeyond260Characters) {
+    const std::wstring longName(251, L'n');  // 255 bytes with ".vtt"
+    std::wstring deep = L"VOD\\";
+    for (int i = 0; i < 8; ++i) deep += std::wstring(40, static_cast<wchar_t>(L'a' + i)) + L"\\";
+    // Only the content folder (the first 40-character level) reaches the
+    // destination; the flat layout looks no deeper, so the deep caption sits
+    // at the content level of a very long source root instead.
+    const std::wstring sourceRoot = deep + L"VOD";
+    tree.WriteFile(sourceRoot + L"\\Lesson01\\" + longName + L".vtt", "WEBVTT\nlong\n");
+    ASSERT_GT(tree.Path(sourceRoot + L"\\Lesson01\\" + longName + L".vtt").GetLength(), 260 + 250);
+
+    EXPECT_EQ(CopyCaptionTree(tree.Path(sourceRoot), tree.Path(L"out")), 0);
+
+    EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Les_01", longName + L".vtt"));
+    EXPECT_EQ(tree.ReadFile(L"out\\Les_01\\" + longName + L"\\video\\vtt\\" + longName + L".vtt"), "WEBVTT\nlong\n");
+}
+
+TEST_F(EngineOnPosix, ACaptionThatVanishedIsCountedAndTheOldCopyKept) {
+    // A dangling link stands for a file removed between listing and copy.
+    tree.MakeDir(L"VOD\\Unit");
+    ASSERT_EQ(symlink("/nonexistent/cuecarry/gone.vtt", (System(L"VOD\\Unit") + "/gone.vtt").c_str()), 0);
+    tree.WriteFile(L"out\\Unit_Unit\\gone\\video\\vtt\\gone.vtt", "earlier copy");
+    tree.WriteFile(L"VOD\\Unit\\kept.vtt", "WEBVTT\n");
+
+    EXPECT_EQ(Copy(), 1);
+
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\gone\\video\\vtt\\gone.vtt"), "earlier copy");
+    EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Unit_Unit", L"gone.vtt"),
+                                        PublishedCaption(L"Unit_Unit", L"kept.vtt")}))
+        << "no temporary file is left beside the copies";
+}
+
+class PermissionCases : public EngineOnPosix {
+protected:
+    void SetUp() override {
+        if (!native::PermissionsEnforced()) GTEST_SKIP() << "root reads and writes whatever the mode bits say";
+        EngineOnPosix::SetUp();
+    }
+    void Chmod(const wchar_t* relative, mode_t mode) const { ASSERT_EQ(chmod(System(relative).c_str(), mode), 0); }
+    void TearDown() override { native::RemoveAll(std::wstring(tree.Root())); }
+};
+
+TEST_F(PermissionCases, UnreadableFoldersArePassedOverAndTheWalkGoesOn) {
+    tree.WriteFile(L"VOD\\Locked\\a.vtt", "WEBVTT\n");
+    tree.WriteFile(L"VOD\\Open\\b.vtt", "WEBVTT\n");
+    Chmod(L"VOD\\Locked", 0);
+    tree.WriteFile(L"Zelvora\\Course\\Locked\\c.vtt", "WEBVTT\n");
+    tree.WriteFile(L"Zelvora\\Course\\Open\\d.vtt", "WEBVTT\n");
+    tree.WriteFile(L"Zelvora\\Shut\\Seg\\e.vtt", "WEBVTT\n");
+    Chmod(L"Zelvora\\Course\\Locked", 0);
+    Chmod(L"Zelvora\\Shut", 0);
+
+    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"Zelvora"), tree.Path(L"out")), 0);
+
+    // Each content folder still gets its destination.
+    EXPECT_EQ(tree.List(L"out"), Union({{L"Loc_ed\\", L"Shut_Shut\\"}, PublishedCaption(L"Open_Open", L"b.vtt"),
+                                        PublishedCaption(L"Cou_se", L"d.vtt")}));
+}
+
+TEST_F(PermissionCases, AnUnreadableSourceRootCopiesNothing) {
+    tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\n");
+    Chmod(L"VOD", 0);
+    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>());
+}
+
+TEST_F(PermissionCases, AReadOnlyDestinationCountsEveryCaption) {
+    tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\n");
+    tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\n");
+    tree.WriteFile(L"VOD\\Lab\\c.vtt", "WEBVTT\n");
+    Chmod(L"out", 0555);
+    EXPECT_EQ(Copy(), 3);
+    EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>());
+}
+
+TEST_F(PermissionCases, AnUnreadableCaptionIsCountedAndTheOldCopyKept) {
+    tree.WriteFile(L"VOD\\Unit\\secret.vtt", "WEBVTT\n");
+    tree.WriteFile(L"out\\Unit_Unit\\secret\\video\\vtt\\secret.vtt", "earlier copy");
+    Chmod(L"VOD\\Unit\\secret.vtt", 0);
+    EXPECT_EQ(Copy(), 1);
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\secret\\video\\vtt\\secret.vtt"), "earlier copy");
+    EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Unit_Unit", L"secret.vtt"));
+}
+
+}  // namespace
