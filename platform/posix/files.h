@@ -51,6 +51,9 @@ typedef WIN32_FIND_DATAW* LPWIN32_FIND_DATAW;
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_DIRECTORY 267L
 
+// C linkage, as the system's own declarations have.
+extern "C" {
+
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL WINAPI FindClose(HANDLE hFindFile);
@@ -64,3 +67,5 @@ errno_t _wsplitpath_s(const wchar_t* path,
                       wchar_t* dir, std::size_t dirNumberOfElements,
                       wchar_t* fname, std::size_t nameNumberOfElements,
                       wchar_t* ext, std::size_t extNumberOfElements);
+
+}  // extern "C"

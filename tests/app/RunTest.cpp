@@ -1,122 +1,19 @@
 // The Linux program end to end, as a script drives it: one command per line
 // on standard input for each folder picker, and the one message on standard
 // output.
-#include <errno.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include "platform/posix/names.h"
+#include "tests/support/Program.h"
 #include "tests/support/TempTree.h"
 
 namespace {
 
-// The program under test, with pipes to its standard streams.
-class Program {
-public:
-    Program() {
-        signal(SIGPIPE, SIG_IGN);
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe");
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            const int devnull = open("/dev/null", O_WRONLY);
-            dup2(devnull, 2);  // the browser's complaints; not what these tests read
-            for (int fd : {in[0], in[1], out[0], out[1], devnull}) close(fd);
-            execl(CUECARRY_EXE, CUECARRY_EXE, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        input_ = in[1];
-        output_ = out[0];
-    }
-    ~Program() {
-        if (input_ >= 0) close(input_);
-        close(output_);
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    // A program that has already ended takes no more input; what it printed
-    // is what the tests judge, so a refused line is no failure in itself.
-    void Send(const std::string& line) {
-        const std::string text = line + "\n";
-        if (write(input_, text.data(), text.size()) < 0 && errno != EPIPE) ADD_FAILURE() << "write: " << errno;
-    }
-    void EndInput() {
-        close(input_);
-        input_ = -1;
-    }
-
-    // Reads until `text` has appeared in the output (true) or the output
-    // ends or stalls for 10 s (false).
-    bool WaitFor(const std::string& text) {
-        while (output.find(text) == std::string::npos) {
-            if (!ReadSome()) return false;
-        }
-        return true;
-    }
-
-    // Reads all that is left and the exit status.
-    int Finish() {
-        if (input_ >= 0) EndInput();
-        while (ReadSome()) {
-        }
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        reaped_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string output;
-
-private:
-    bool ReadSome() {
-        pollfd ready{output_, POLLIN, 0};
-        if (poll(&ready, 1, 10000) <= 0) return false;
-        char buffer[4096];
-        const ssize_t got = read(output_, buffer, sizeof buffer);
-        if (got <= 0) return false;
-        output.append(buffer, static_cast<std::size_t>(got));
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    bool reaped_ = false;
-    int input_ = -1;
-    int output_ = -1;
-};
-
 std::string Native(const CString& path) { return posix::NativePath(path).value(); }
-
-// The program's message lines: those that start with its caption.
-std::vector<std::string> Messages(const std::string& output) {
-    std::vector<std::string> found;
-    for (std::size_t at = output.find("Cuecarry: "); at != std::string::npos; at = output.find("Cuecarry: ", at + 1)) {
-        if (at == 0 || output[at - 1] == '\n' || output[at - 1] == ' ') found.push_back(output.substr(at));
-    }
-    return found;
-}
-
-// The one message of a run, with the rest of the output after it.
-std::string OnlyMessage(const std::string& output) {
-    const std::vector<std::string> found = Messages(output);
-    EXPECT_EQ(found.size(), 1u) << output;
-    return found.empty() ? std::string() : found.front();
-}
 
 class Run : public ::testing::Test {
 protected:

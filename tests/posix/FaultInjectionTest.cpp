@@ -1,0 +1,190 @@
+// Faults that really happen while captions are copied: a full disk, files
+// and folders that change under the walk, very large folders. The walk's
+// copies are intercepted at link time (--wrap=CopyFileW), so a test can act
+// at the exact moment between a listing and a copy.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "copy/CaptionCopy.h"
+#include "platform/FindListing.h"
+#include "platform/posix/names.h"
+#include "tests/support/Program.h"
+#include "tests/support/TempTree.h"
+
+extern "C" BOOL __real_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists);
+
+namespace {
+
+// Runs before each copy of the walk, with the source's path.
+std::function<void(const std::wstring&)> beforeCopy;
+
+std::string Native(const CString& path) { return posix::NativePath(path).value(); }
+
+class Faults : public ::testing::Test {
+protected:
+    TempTree tree;
+    void SetUp() override { tree.MakeDir(L"out"); }
+    void TearDown() override { beforeCopy = nullptr; }
+    int Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
+    // Acts once, just before the walk copies the file whose path ends with `name`.
+    void Before(const std::wstring& name, std::function<void()> action) {
+        beforeCopy = [name, action](const std::wstring& source) {
+            if (source.size() >= name.size() && source.compare(source.size() - name.size(), name.size(), name) == 0) {
+                action();
+            }
+        };
+    }
+};
+
+TEST_F(Faults, DiskFullKeepsTheEarlierCopyAndReportsTheCount) {
+    const std::string big(256 * 1024, 'x');  // beyond the limit below
+    tree.WriteFile(L"VOD\\Lesson01\\lecture.vtt", "WEBVTT\n" + big);
+    tree.WriteFile(L"VOD\\Lesson01\\short.vtt", "WEBVTT\nshort\n");
+    tree.WriteFile(L"out\\Les_01\\lecture\\video\\vtt\\lecture.vtt", "WEBVTT\nthe earlier copy\n");
+
+    Program program(Program::Options{64 * 1024});
+    program.Send(Native(tree.Path(L"VOD")));
+    program.Send("");
+    program.Send(Native(tree.Path(L"out")));
+    program.Send("");
+    EXPECT_EQ(program.Finish(), 0);
+
+    EXPECT_EQ(OnlyMessage(program.output), "Cuecarry: Cuecarry complete\n\n1 caption file could not be copied.\n");
+    EXPECT_EQ(tree.ReadFile(L"out\\Les_01\\lecture\\video\\vtt\\lecture.vtt"), "WEBVTT\nthe earlier copy\n");
+    EXPECT_EQ(tree.ReadFile(L"out\\Les_01\\short\\video\\vtt\\short.vtt"), "WEBVTT\nshort\n");
+    EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Les_01", L"lecture.vtt"),
+                                        PublishedCaption(L"Les_01", L"short.vtt")}))
+        << "no temporary file is left behind";
+}
+
+TEST_F(Faults, SourceChangesBetweenListingAndCopy) {
+    tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\na\n");
+    tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
+    tree.WriteFile(L"VOD\\Unit\\c.vtt", "WEBVTT\nc\n");
+    tree.WriteFile(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt", "earlier b");
+    // Removed after the listing saw it; the earlier copy stays.
+    Before(L"b.vtt", [this] { tree.Remove(L"VOD\\Unit\\b.vtt"); });
+
+    EXPECT_EQ(Copy(), 1);
+
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt"), "earlier b");
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\c\\video\\vtt\\c.vtt"), "WEBVTT\nc\n");
+    EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Unit_Unit", L"a.vtt"), PublishedCaption(L"Unit_Unit", L"b.vtt"),
+                                        PublishedCaption(L"Unit_Unit", L"c.vtt")}));
+}
+
+TEST_F(Faults, ACaptionMadeUnreadableMidWalkIsCounted) {
+    if (!native::PermissionsEnforced()) GTEST_SKIP() << "root reads files whatever their mode bits";
+    tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\na\n");
+    tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
+    Before(L"a.vtt", [this] { ASSERT_EQ(chmod(Native(tree.Path(L"VOD\\Unit\\b.vtt")).c_str(), 0), 0); });
+
+    EXPECT_EQ(Copy(), 1);
+
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt"), "WEBVTT\na\n");
+    EXPECT_FALSE(tree.Exists(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt"));
+}
+
+TEST_F(Faults, AContentFolderRemovedMidWalkIsPassedOver) {
+    tree.WriteFile(L"VOD\\Alpha\\a.vtt", "WEBVTT\na\n");
+    tree.WriteFile(L"VOD\\Omega\\z.vtt", "WEBVTT\nz\n");
+    // Listed after Alpha; gone by the time the walk reaches it.
+    Before(L"a.vtt", [this] { tree.Remove(L"VOD\\Omega"); });
+
+    EXPECT_EQ(Copy(), 0);
+
+    EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Alp_ha", L"a.vtt"), {L"Ome_ga\\"}}));
+}
+
+TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
+    if (!native::PermissionsEnforced()) GTEST_SKIP() << "root writes into folders whatever their mode bits";
+    tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\na\n");
+    tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
+    tree.WriteFile(L"VOD\\Unit\\c.vtt", "WEBVTT\nc\n");
+    // b's caption folder is made before its copy starts; c's can no longer be.
+    Before(L"b.vtt", [this] { ASSERT_EQ(chmod(Native(tree.Path(L"out\\Unit_Unit")).c_str(), 0555), 0); });
+
+    EXPECT_EQ(Copy(), 1);
+
+    EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Unit_Unit", L"a.vtt"), PublishedCaption(L"Unit_Unit", L"b.vtt")}));
+    ASSERT_EQ(chmod(Native(tree.Path(L"out\\Unit_Unit")).c_str(), 0755), 0);
+}
+
+long PeakResidentKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST_F(Faults, AFolderOfAHundredThousandEntries) {
+    const int entries = 100000;
+    const std::string folder = Native(tree.Path(L"VOD\\Big"));
+    tree.MakeDir(L"VOD\\Big");
+    for (int i = 0; i < entries; ++i) {
+        // Every thousandth entry is a caption; the rest are video segments.
+        const std::string name = folder + "/" + std::to_string(100000 + i) + (i % 1000 == 0 ? ".vtt" : ".ts");
+        FILE* file = std::fopen(name.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+    }
+
+    // The listing is a snapshot: entries added while it is open don't show,
+    // and every entry that was there comes exactly once, in order.
+    const long before = PeakResidentKiB();
+    FindListing listing(tree.Path(L"VOD\\Big\\*"));
+    ASSERT_TRUE(listing.IsOpen());
+    tree.WriteFile(L"VOD\\Big\\000-added-later.vtt", "WEBVTT\n");
+    int seen = 0;
+    std::wstring previous;
+    do {
+        const std::wstring name = listing.Entry().cFileName;
+        if (name == L"." || name == L"..") continue;
+        EXPECT_LT(previous, name);
+        previous = name;
+        ++seen;
+    } while (listing.Next());
+    EXPECT_EQ(seen, entries);
+    // The snapshot's memory is of the order of the names it holds, a few
+    // megabytes, not of every entry's full record.
+    EXPECT_LT(PeakResidentKiB() - before, 32 * 1024);
+
+    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(tree.List(L"out\\Big_Big").size(), 4 * 101u) << "100 captions and the one added later, 4 entries each";
+}
+
+TEST_F(Faults, ASecondRunOverAnUnchangedTreeChangesNothing) {
+    tree.WriteFile(L"VOD\\Lesson01\\intro.vtt", "WEBVTT\nintro\n");
+    tree.WriteFile(L"VOD\\Lessons01\\intro.vtt", "WEBVTT\nlater\n");
+    tree.WriteFile(L"VOD\\Lab\\demo.VTT", "WEBVTT\ndemo\n");
+    tree.MakeDir(L"VOD\\out");
+
+    auto snapshot = [this] {
+        std::string all;
+        for (const std::wstring& entry : tree.List()) {
+            all += Native(CString(entry.c_str())) + "=" + tree.ReadFile(entry).value_or("<folder>") + "\n";
+        }
+        return all;
+    };
+    // The destination sits inside the source: it is walked like any other
+    // content folder, and the run still ends with a predictable tree.
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), 0);
+    const std::string first = snapshot();
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), 0);
+    EXPECT_EQ(snapshot(), first);
+    EXPECT_EQ(tree.List(L"VOD\\out"), Union({{L"out_out\\"}, PublishedCaption(L"Les_01", L"intro.vtt"),
+                                             PublishedCaption(L"Lab_Lab", L"demo.VTT")}));
+    EXPECT_EQ(tree.ReadFile(L"VOD\\out\\Les_01\\intro\\video\\vtt\\intro.vtt"), "WEBVTT\nlater\n");
+}
+
+}  // namespace
+
+extern "C" BOOL __wrap_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists) {
+    if (beforeCopy) beforeCopy(existing);
+    return __real_CopyFileW(existing, target, failIfExists);
+}
