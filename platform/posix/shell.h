@@ -63,7 +63,9 @@ typedef BROWSEINFOW* LPBROWSEINFOW;
 #define BFFM_SETSELECTIONW (WM_USER + 103)
 #define BFFM_SETSTATUSTEXTW (WM_USER + 104)
 
+extern "C" {
 HRESULT WINAPI SHGetMalloc(IMalloc** ppMalloc);
 HRESULT WINAPI SHGetDesktopFolder(IShellFolder** ppshf);
 PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderW(LPBROWSEINFOW lpbi);
 BOOL WINAPI SHGetPathFromIDListW(PCIDLIST_ABSOLUTE pidl, LPWSTR pszPath);
+}  // extern "C"

@@ -48,9 +48,11 @@ typedef posix::Window* HWND;
 #define MB_SYSTEMMODAL 0x00001000L
 #define IDOK 1
 
+extern "C" {
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString);
 BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
 int WINAPI GetSystemMetrics(int nIndex);
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+}  // extern "C"
