@@ -1,14 +1,25 @@
 # Shared by the scripts in this folder; sourced, not run.
 
 BUILD_DIR=${CUECARRY_BUILD_DIR:-build}
+# The Windows build (scripts/test-windows) sits beside the native one.
+WINDOWS_BUILD_DIR=${CUECARRY_WINDOWS_BUILD_DIR:-$BUILD_DIR-windows}
 TEST_USER=cuecarry-test
+# Two cores on CI and on the shared development machine.
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 
-# Installs the Debian packages that are missing, or says how to.
-require_packages() {
+# Prints the given Debian packages that are not installed, space-separated.
+missing_packages() {
   local missing=()
   for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
   done
+  echo "${missing[*]}"
+}
+
+# Installs the Debian packages that are missing, or says how to.
+require_packages() {
+  local missing=()
+  read -r -a missing <<<"$(missing_packages "$@")"
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
     echo "Missing packages. Install them with:" >&2
@@ -27,12 +38,16 @@ build_native() {
 
 # Runs a command as an unprivileged user when we are root and the tree is
 # reachable for that user; otherwise as we are.
+ensure_test_user() {
+  id "$TEST_USER" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$TEST_USER"
+}
+
 run_as_test_user() {
   if [ "$(id -u)" -ne 0 ]; then
     "$@"
     return
   fi
-  id "$TEST_USER" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$TEST_USER"
+  ensure_test_user
   chmod -R a+rwX "$BUILD_DIR"
   if setpriv --reuid="$TEST_USER" --regid="$TEST_USER" --clear-groups test -r "$PWD/$BUILD_DIR/CTestTestfile.cmake"; then
     setpriv --reuid="$TEST_USER" --regid="$TEST_USER" --clear-groups env HOME="$PWD/$BUILD_DIR" "$@"

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "copy/CaptionCopy.h"
+#include "platform/platform.h"
 #include "tests/support/TempTree.h"
 
 namespace {
@@ -17,6 +18,31 @@ std::string ContentOf(const std::wstring& relative) { return std::string(relativ
 
 void WriteFiles(const TempTree& tree, std::initializer_list<const wchar_t*> files) {
     for (const wchar_t* file : files) tree.WriteFile(file, ContentOf(file));
+}
+
+// Of `names`, the one that the platform's listing of `folder` returns last:
+// where two copies meet at one destination, the one listed later stays. The
+// order is the platform's own (the stand-in's is NTFS order, which Wine's
+// listings follow too; on Windows it depends on the file system), so it is
+// read from the platform's listing rather than assumed.
+std::wstring ListedLast(const CString& folder, std::initializer_list<std::wstring> names) {
+    std::set<std::wstring> seen;
+    std::wstring last;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW(folder + L"\\*", &entry);
+    EXPECT_NE(search, INVALID_HANDLE_VALUE) << "listing the folder";
+    if (search == INVALID_HANDLE_VALUE) return last;
+    do {
+        for (const std::wstring& name : names) {
+            if (name == entry.cFileName) {
+                seen.insert(name);
+                last = name;
+            }
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    EXPECT_EQ(seen.size(), names.size()) << "every competitor is listed";
+    return last;
 }
 
 class CaptionCopy : public ::testing::Test {
@@ -54,9 +80,10 @@ TEST_F(CaptionCopy, NestedLayoutWorkedExample) {
 
     EXPECT_EQ(Result(), Union({PublishedCaption(L"Che_ry", L"atoms.vtt"),
                                PublishedCaption(L"Che_ry", L"bonds.vtt")}));
-    // Part2 is listed after Part1, so its atoms.vtt is the one that stays.
+    // The atoms.vtt of the segment folder listed later is the one that stays.
+    const std::wstring later = ListedLast(tree.Path(L"media\\Zelvora\\Chemistry"), {L"Part1", L"Part2"});
     EXPECT_EQ(tree.ReadFile(L"out\\Che_ry\\atoms\\video\\vtt\\atoms.vtt"),
-              ContentOf(L"media\\Zelvora\\Chemistry\\Part2\\atoms.vtt"));
+              ContentOf(L"media\\Zelvora\\Chemistry\\" + later + L"\\atoms.vtt"));
 }
 
 TEST_F(CaptionCopy, LayoutFollowsTheRootsLastComponent) {
@@ -89,12 +116,13 @@ TEST_F(CaptionCopy, FileSystemRootSelectsNoLayout) {
 }
 
 TEST_F(CaptionCopy, SharedShortNamesAndSharedBaseNames) {
-    // Lesson01 and Lessons01 both become Les_01; Lessons01 is listed later.
+    // Lesson01 and Lessons01 both become Les_01; the one listed later wins.
     WriteFiles(tree, {L"VOD\\Lesson01\\intro.vtt", L"VOD\\Lessons01\\intro.vtt", L"VOD\\Lessons01\\intro.de.vtt"});
     EXPECT_EQ(Copy(L"VOD"), 0);
     EXPECT_EQ(Result(), Union({PublishedCaption(L"Les_01", L"intro.vtt"),
                                PublishedCaption(L"Les_01", L"intro.de.vtt")}));
-    EXPECT_EQ(tree.ReadFile(L"out\\Les_01\\intro\\video\\vtt\\intro.vtt"), ContentOf(L"VOD\\Lessons01\\intro.vtt"));
+    const std::wstring later = ListedLast(tree.Path(L"VOD"), {L"Lesson01", L"Lessons01"});
+    EXPECT_EQ(tree.ReadFile(L"out\\Les_01\\intro\\video\\vtt\\intro.vtt"), ContentOf(L"VOD\\" + later + L"\\intro.vtt"));
 }
 
 TEST_F(CaptionCopy, ReplacesEarlierCopiesButKeepsReadOnlyOnes) {
@@ -124,6 +152,56 @@ TEST_F(CaptionCopy, OddCaptionEntries) {
                            PublishedCaption(L"Unit_Unit", L"a b..c.vtt")});
     expected.erase(L"Unit_Unit\\folder\\video\\vtt\\folder.vtt");  // never copied
     EXPECT_EQ(Result(), expected);
+}
+
+TEST_F(CaptionCopy, LongerExtensionsMatchOnlyThroughAShortName) {
+    // The platform's listing matches "*.vtt". Where the file system keeps
+    // short alternative names (Windows volumes with 8.3 names, and Wine,
+    // which makes one up for every name that is not 8.3), "c.vttx" has one
+    // such as "C~~~~QA2.VTT", the pattern matches it, and c.vttx is copied
+    // like a caption file. The stand-in has no short names: only names that
+    // end in ".vtt" match there.
+    WriteFiles(tree, {L"VOD\\Unit\\a.vtt", L"VOD\\Unit\\c.vttx", L"VOD\\Unit\\d.vtt.bak", L"VOD\\Unit\\e.vt"});
+    const CString shortName(native::ShortName(std::wstring(tree.Path(L"VOD\\Unit\\c.vttx"))).c_str());
+    const bool matchesThroughShortName = shortName.Right(4).CompareNoCase(L".vtt") == 0;
+    RecordProperty("c.vttx short name", std::string(shortName.GetLength() > 0 ? "present" : "none"));
+
+    EXPECT_EQ(Copy(L"VOD"), 0);
+
+    const Tree viaShortName = matchesThroughShortName ? PublishedCaption(L"Unit_Unit", L"c.vttx") : Tree();
+    EXPECT_EQ(Result(), Union({PublishedCaption(L"Unit_Unit", L"a.vtt"), viaShortName}))
+        << (matchesThroughShortName ? "c.vttx has a short name ending in .VTT" : "c.vttx has no such short name");
+    if (matchesThroughShortName) {
+        EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\c\\video\\vtt\\c.vttx"), ContentOf(L"VOD\\Unit\\c.vttx"));
+    }
+}
+
+TEST_F(CaptionCopy, PathsBeyond260Characters) {
+    // A destination root so long that each caption's path passes 260
+    // characters. Where the platform holds paths to MAX_PATH (Windows), the
+    // caption folders can't be made and every copy fails and is counted;
+    // the stand-in and Wine take long paths like any other.
+    // 235 characters: a folder that Windows can still make (up to 248), and
+    // from which even the shorter caption's path is 268 characters long.
+    std::wstring destination = L"o";
+    while (tree.Path(destination).GetLength() + 31 <= 235) destination += L"\\" + std::wstring(30, L'd');
+    destination += L"\\" + std::wstring(235 - 1 - tree.Path(destination).GetLength(), L'e');
+    ASSERT_EQ(tree.Path(destination).GetLength(), 235);
+    tree.MakeDir(destination);
+    WriteFiles(tree, {L"VOD\\Lesson01\\intro.vtt", L"VOD\\Lesson01\\intro.en.vtt"});
+    const std::wstring caption = destination + L"\\Les_01\\intro.en\\video\\vtt\\intro.en.vtt";
+    ASSERT_GT(tree.Path(destination + L"\\Les_01\\intro\\video\\vtt\\intro.vtt").GetLength(), 260);
+
+    const int notCopied = CopyCaptionTree(tree.Path(L"VOD"), tree.Path(destination));
+
+    if (native::PathLimit() != 0) {
+        EXPECT_EQ(notCopied, 2) << "paths are limited to " << native::PathLimit() << " characters";
+    } else {
+        EXPECT_EQ(notCopied, 0) << "no path limit";
+        EXPECT_EQ(tree.List(destination), Union({PublishedCaption(L"Les_01", L"intro.vtt"),
+                                                 PublishedCaption(L"Les_01", L"intro.en.vtt")}));
+        EXPECT_EQ(tree.ReadFile(caption), ContentOf(L"VOD\\Lesson01\\intro.en.vtt"));
+    }
 }
 
 TEST_F(CaptionCopy, DestinationRootWithTrailingSeparator) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "tests/support/TempTree.h"
 
 namespace {
@@ -47,6 +50,23 @@ TEST(CFileFind, AnExistingRootCountsAsFound) {
     EXPECT_TRUE(finder.FindFile(root, 0)) << "root of the temporary folder";
     EXPECT_FALSE(finder.FindFile(L"Q:\\", 0)) << "a drive that is not there";
     EXPECT_FALSE(finder.FindFile(L"\\\\nosuchserver-cuecarry\\share\\", 0));
+}
+
+TEST(CFileFind, EveryMappedRootCountsAsFound) {
+    // Under Wine: C:\ (the prefix's drive_c) and Z:\ (the host's /); on
+    // POSIX the one root "\".
+    const std::vector<std::wstring> roots = native::DriveRoots();
+    ASSERT_FALSE(roots.empty());
+    for (const std::wstring& root : roots) {
+        CFileFind finder;
+        EXPECT_TRUE(finder.FindFile(root.c_str(), 0)) << "root " << root;
+        // The platform's own find query cannot report a root: the fix is
+        // what makes it found.
+        WIN32_FIND_DATAW entry;
+        const HANDLE search = FindFirstFileW(root.c_str(), &entry);
+        EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "the platform's query for " << root;
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
 }
 
 }  // namespace

@@ -192,3 +192,12 @@ void RemoveAll(const std::wstring& path) {
 namespace native {
 bool PermissionsEnforced() { return ::geteuid() != 0; }
 }  // namespace native
+
+namespace native {
+// No POSIX file system keeps short alternative names: "*.vtt" never matches
+// "c.vttx" on this build.
+std::wstring ShortName(const std::wstring&) { return std::wstring(); }
+// The stand-in has no path limit of its own (the system's is 4096 bytes).
+int PathLimit() { return 0; }
+std::vector<std::wstring> DriveRoots() { return {L"\\"}; }
+}  // namespace native

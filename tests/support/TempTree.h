@@ -62,6 +62,24 @@ std::vector<Entry> ListDir(const std::wstring& path);  // without "." and ".."
 void SetReadOnly(const std::wstring& path, bool readOnly);
 void RemoveAll(const std::wstring& path);
 // False when this process may write read-only files and list unreadable
-// folders anyway (root on POSIX), so that permission cases prove nothing.
+// folders anyway (root, on POSIX and under Wine), so that permission cases
+// prove nothing.
 bool PermissionsEnforced();
+
+// Where the platforms differ, what this build's platform does, so that a
+// test can state each platform's behaviour.
+//
+// The short (8.3) alternative name that the file system keeps for the entry,
+// or empty when it has none. POSIX file systems never have one; a Windows
+// volume may; Wine makes one up for every name that is not 8.3 already
+// ("c.vttx" -> "C~~~~QA2.VTT"), and wildcards match it, as Windows does.
+std::wstring ShortName(const std::wstring& path);
+// The longest path, in UTF-16 code units, that the platform's file calls
+// take without a "\\?\" prefix: 260 (MAX_PATH) on Windows, 0 for no limit
+// of the platform's own (POSIX, and Wine, which passes long paths on to the
+// host's file system).
+int PathLimit();
+// The roots that the platform's paths can start from: each mapped drive
+// ("C:\", "Z:\") on Windows, the file system root "\" on POSIX.
+std::vector<std::wstring> DriveRoots();
 }  // namespace native

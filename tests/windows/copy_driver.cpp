@@ -1,0 +1,54 @@
+// Runs the copy engine of the Windows build once, for the differential test
+// (tests/windows/differential.py), which compares its result under Wine with
+// the Linux build's.
+//
+//   copy_driver.exe SOURCE DEST     copies; prints how many captions were not
+//                                   copied, then a newline
+//   copy_driver.exe --list FOLDER   prints the names that the platform lists
+//                                   for FOLDER\*, one per line, in its order
+//
+// Output is UTF-8 with "\n" line ends. Exit status 0 on success, 2 on bad
+// arguments, 3 when the folder cannot be listed.
+#include <string>
+
+#include "copy/CaptionCopy.h"
+#include "platform/platform.h"
+
+namespace {
+
+void Print(const std::wstring& text) {
+    std::string bytes;
+    if (!text.empty()) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                             nullptr, nullptr);
+        bytes.resize(static_cast<std::size_t>(size));
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                            nullptr);
+    }
+    bytes += '\n';
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+int List(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return 3;
+    do {
+        Print(entry.cFileName);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wstring(argv[1]) == L"--list") return List(argv[2]);
+    if (argc != 3) {
+        Print(L"usage: copy_driver.exe SOURCE DEST | --list FOLDER");
+        return 2;
+    }
+    Print(std::to_wstring(CopyCaptionTree(CString(argv[1]), CString(argv[2]))));
+    return 0;
+}
