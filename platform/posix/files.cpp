@@ -362,12 +362,14 @@ private:
 DWORD TemporaryFile::Create(const std::string& folder) {
     // A leading dot keeps it out of sight; the process id and a counter keep
     // concurrent copies, in this process and others, apart. O_EXCL settles
-    // any clash with a file left by an earlier process of the same id.
+    // any clash, also with a file left by an earlier process of the same id
+    // or by a child that inherited the id read here.
+    static const std::string processId = std::to_string(::getpid());
     static std::atomic<unsigned> counter{0};
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        std::string candidate = folder + ".cuecarry-" + std::to_string(::getpid()) + "-" +
-                                std::to_string(counter.fetch_add(1)) + ".tmp";
+        std::string candidate =
+            folder + ".cuecarry-" + processId + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             path_ = std::move(candidate);
@@ -406,21 +408,37 @@ bool CopyRangeUnsupported(int err) {
     return err == EXDEV || err == ENOSYS || err == EINVAL || err == EOPNOTSUPP || err == EBADF;
 }
 
-// Reflink first (shares the blocks, cheap to refuse), then the kernel's own
-// copy, then plain reads and writes where the file systems allow neither.
-DWORD CopyContent(int in, int out) {
-    if (::ioctl(out, FICLONE, in) == 0) return ERROR_SUCCESS;
+// A reflink shares the blocks instead of copying them. Once the source's
+// file system has refused one, later copies from it don't ask again: on file
+// systems without reflinks (ext4, tmpfs) that saves a call per file. A
+// refusal that came from the destination's side only costs reflinks from
+// that source, never a copy.
+bool TryReflink(int in, int out, const struct stat& source) {
+    thread_local std::optional<dev_t> refusedFrom;
+    if (refusedFrom == source.st_dev) return false;
+    if (::ioctl(out, FICLONE, in) == 0) return true;
+    refusedFrom = source.st_dev;
+    return false;
+}
+
+// Reflink first (shares the blocks), then the kernel's own copy, then plain
+// reads and writes where the file systems allow neither.
+DWORD CopyContent(int in, int out, const struct stat& source) {
+    if (TryReflink(in, out, source)) return ERROR_SUCCESS;
     constexpr std::size_t kChunk = std::size_t{1} << 30;
-    bool copiedAny = false;
+    off_t copied = 0;
     for (;;) {
         const ssize_t moved = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
         if (moved > 0) {
-            copiedAny = true;
+            copied += moved;
+            // The size seen at open is the copy's size; the call that would
+            // only confirm the end is saved.
+            if (source.st_size > 0 && copied >= source.st_size) return ERROR_SUCCESS;
             continue;
         }
         // A first 0 can also come from files whose size stat doesn't know
         // (procfs and the like); reading tells them apart from empty files.
-        if (moved == 0) return copiedAny ? static_cast<DWORD>(ERROR_SUCCESS) : CopyByReading(in, out);
+        if (moved == 0) return copied > 0 ? static_cast<DWORD>(ERROR_SUCCESS) : CopyByReading(in, out);
         if (errno == EINTR) continue;
         // The fallback picks up at the file offsets the kernel copy reached.
         if (CopyRangeUnsupported(errno)) return CopyByReading(in, out);
@@ -493,7 +511,7 @@ DWORD CopyFile(const std::string& source, const std::string& target, bool failIf
     TemporaryFile temp;
     error = temp.Create(FolderPrefix(target));
     if (error != ERROR_SUCCESS) return error;
-    error = CopyContent(in.get(), temp.fd());
+    error = CopyContent(in.get(), temp.fd(), sourceStat);
     if (error == ERROR_SUCCESS) error = CopyMetadata(sourceStat, temp.fd());
     if (error != ERROR_SUCCESS) return error;
     if (const int err = temp.Close(); err != 0) return WriteErrorFromErrno(err);

@@ -235,6 +235,21 @@ TEST_F(FilesTest, CopyReplacesContentAndKeepsTimeAndReadOnlyMode) {
     EXPECT_EQ(Folder(), (std::set<std::wstring>{L"src.vtt", L"dst.vtt"}));
 }
 
+TEST_F(FilesTest, CopyKeepsModeBitsThatTheCreationMaskWouldDrop) {
+    // Group and others may write the source; the copy may as well, whatever
+    // the creation mask of the copying process says.
+    const mode_t previous = ::umask(022);
+    for (const mode_t mode : {0666u, 0644u, 0604u}) {
+        Write(L"shared.vtt", "WEBVTT\n");
+        ASSERT_EQ(::chmod(Native(Path(L"shared.vtt")).c_str(), mode), 0);
+        ASSERT_TRUE(CopyFileW(Path(L"shared.vtt").c_str(), Path(L"copy.vtt").c_str(), FALSE));
+        struct stat copied;
+        ASSERT_EQ(::stat(Native(Path(L"copy.vtt")).c_str(), &copied), 0);
+        EXPECT_EQ(copied.st_mode & 0777, mode);
+    }
+    ::umask(previous);
+}
+
 TEST_F(FilesTest, CopyMovesLargeFilesIntactAcrossFileSystems) {
     std::string data(300 * 1024 + 17, '\0');  // not a whole number of read buffers
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7919u) >> 3);
