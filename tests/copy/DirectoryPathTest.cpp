@@ -36,6 +36,7 @@ TEST(CreateDirectoryPath, APlainFileInTheWayIsFailure) {
     TempTree tree;
     tree.WriteFile(L"out\\intro", "a file, not a folder");
     EXPECT_FALSE(CreateDirectoryPath(tree.Path(L"out\\intro")));
+    EXPECT_FALSE(CreateDirectoryPath(tree.Path(L"out\\intro\\")));
     EXPECT_FALSE(CreateDirectoryPath(tree.Path(L"out\\intro\\video\\vtt")));
     EXPECT_EQ(tree.ReadFile(L"out\\intro"), "a file, not a folder");
     EXPECT_EQ(tree.List(), (std::set<std::wstring>{L"out\\", L"out\\intro"}));
