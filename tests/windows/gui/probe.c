@@ -15,11 +15,11 @@
  *       the selected item of the folder tree in the window titled TITLE, as
  *       the chain of display names from the tree's root, joined with " > ",
  *       and whether that item is expanded.
- *   probe.exe run RESULTFILE SECONDS [--trace SPEC] PROGRAM
+ *   probe.exe run RESULTFILE SECONDS [--trace CHANNELS] PROGRAM
  *       starts PROGRAM, writes "pid=N" (its Windows process id) to
  *       RESULTFILE.pid, waits for it and writes "exit=N" to RESULTFILE; after
  *       SECONDS it ends the program and writes "timeout". With --trace,
- *       the program (only) runs with WINEDEBUG=SPEC.
+ *       the program (only) runs with WINEDEBUG=CHANNELS.
  *
  * --desktop reads the windows of that Wine desktop instead of the default.
  * Output is UTF-8, one "key=value" fact a line; line breaks inside a text
@@ -283,6 +283,6 @@ int wmain(int argc, wchar_t **argv) {
     if (next == 1 && argc == 7 && wcscmp(argv[1], L"run") == 0 && wcscmp(argv[4], L"--trace") == 0)
         return run(argv[2], argv[3], argv[5], argv[6]);
     put("usage: probe.exe [--desktop NAME] windows|tree TITLE\n"
-        "       probe.exe run RESULTFILE SECONDS [--trace SPEC] PROGRAM\n");
+        "       probe.exe run RESULTFILE SECONDS [--trace CHANNELS] PROGRAM\n");
     return 2;
 }
