@@ -56,3 +56,20 @@ run_as_test_user() {
     "$@"
   fi
 }
+
+# The tests run as $TEST_USER when we are root, so the checkout must be
+# reachable for that user. A checkout below a private folder (such as
+# /root) is copied once to a world-readable place and the calling script
+# runs again from there; its build folders then live in that copy.
+run_from_readable_checkout() {
+  [ "$(id -u)" -eq 0 ] || return 0
+  ensure_test_user
+  setpriv --reuid="$TEST_USER" --regid="$TEST_USER" --clear-groups test -r "$PWD/scripts/lib.sh" && return 0
+  local copy=/var/tmp/cuecarry-checkout
+  echo "note: $PWD is not readable by $TEST_USER; testing a copy in $copy"
+  mkdir -p "$copy"
+  chmod 755 "$copy"
+  tar -C "$PWD" --exclude='./build*' -cf - . | tar -C "$copy" -xf -
+  chmod -R a+rX "$copy"
+  cd "$copy" && exec "$@"
+}
