@@ -69,6 +69,8 @@ run_from_readable_checkout() {
   echo "note: $PWD is not readable by $TEST_USER; testing a copy in $copy"
   mkdir -p "$copy"
   chmod 755 "$copy"
+  # A fresh copy of the sources each time; earlier builds there are kept.
+  find "$copy" -mindepth 1 -maxdepth 1 ! -name 'build*' -exec rm -rf {} +
   tar -C "$PWD" --exclude='./build*' -cf - . | tar -C "$copy" -xf -
   chmod -R a+rX "$copy"
   cd "$copy" && exec "$@"
