@@ -483,7 +483,15 @@ navigate() {
         focus=$(probe windows "$title" | value focus)
         tries=$((tries + 1))
     done
+    # A tree that has just taken the focus may not have selected its first
+    # item yet (seen on a busy machine): give it a few seconds.
     got=$(probe tree "$title" | value selection)
+    tries=0
+    while [ -z "$got" ] && [ $tries -lt 10 ]; do
+        sleep 0.5
+        got=$(probe tree "$title" | value selection)
+        tries=$((tries + 1))
+    done
     if [ "${focus%% *}" != SysTreeView32 ] || [ "$got" != "$chain" ]; then
         fail "$tag: Tab Tab puts the focus on the folder tree, at Desktop (focus \"$focus\", selection \"$got\")"
         return 1
