@@ -7,13 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/names.h"
 #include "tests/support/Program.h"
+#include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"
 
 namespace {
-
-std::string Native(const CString& path) { return posix::NativePath(path).value(); }
 
 class Run : public ::testing::Test {
 protected:
@@ -23,7 +21,7 @@ protected:
         tree.WriteFile(L"media\\VOD\\Lesson01\\slides.pdf", "%PDF");
         tree.MakeDir(L"out");
     }
-    std::string Path(const wchar_t* relative) const { return Native(tree.Path(relative)); }
+    std::string Path(const wchar_t* relative) const { return SystemPath(tree.Path(relative)); }
     // Runs the program with whole lines of input at once.
     std::string RunWith(const std::vector<std::string>& lines, int* status = nullptr) {
         Program program;
@@ -140,7 +138,7 @@ TEST(RunExamples, BothSampleTreesCopy) {
         Program program;
         program.Send(std::string(CUECARRY_EXAMPLES) + "/" + c.layout);
         program.Send("");
-        program.Send(Native(tree.Root()));
+        program.Send(SystemPath(tree.Root()));
         program.Send("");
         EXPECT_EQ(program.Finish(), 0);
         EXPECT_EQ(OnlyMessage(program.output), kComplete);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -28,19 +29,11 @@ void WriteFiles(const TempTree& tree, std::initializer_list<const wchar_t*> file
 std::wstring ListedLast(const CString& folder, std::initializer_list<std::wstring> names) {
     std::set<std::wstring> seen;
     std::wstring last;
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW(folder + L"\\*", &entry);
-    EXPECT_NE(search, INVALID_HANDLE_VALUE) << "listing the folder";
-    if (search == INVALID_HANDLE_VALUE) return last;
-    do {
-        for (const std::wstring& name : names) {
-            if (name == entry.cFileName) {
-                seen.insert(name);
-                last = name;
-            }
-        }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    for (const std::wstring& listed : PlatformListing(folder + L"\\*")) {
+        if (std::find(names.begin(), names.end(), listed) == names.end()) continue;
+        seen.insert(listed);
+        last = listed;
+    }
     EXPECT_EQ(seen.size(), names.size()) << "every competitor is listed";
     return last;
 }

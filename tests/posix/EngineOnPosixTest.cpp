@@ -9,18 +9,16 @@
 #include <string>
 
 #include "copy/CaptionCopy.h"
-#include "platform/posix/names.h"
+#include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"
 
 namespace {
-
-std::string Native(const CString& path) { return posix::NativePath(path).value(); }
 
 class EngineOnPosix : public ::testing::Test {
 protected:
     TempTree tree;
     // The tree's own system path, for what TempTree cannot name.
-    std::string System(const wchar_t* relative) const { return Native(tree.Path(relative)); }
+    std::string System(const wchar_t* relative) const { return SystemPath(tree.Path(relative)); }
     int Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
     void SetUp() override { tree.MakeDir(L"out"); }
     void WriteBytesNamed(const std::string& systemPath, const std::string& content) const {

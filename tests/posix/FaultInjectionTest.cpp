@@ -13,8 +13,8 @@
 
 #include "copy/CaptionCopy.h"
 #include "platform/FindListing.h"
-#include "platform/posix/names.h"
 #include "tests/support/Program.h"
+#include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"
 
 extern "C" BOOL __real_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists);
@@ -23,8 +23,6 @@ namespace {
 
 // Runs before each copy of the walk, with the source's path.
 std::function<void(const std::wstring&)> beforeCopy;
-
-std::string Native(const CString& path) { return posix::NativePath(path).value(); }
 
 class Faults : public ::testing::Test {
 protected:
@@ -49,9 +47,9 @@ TEST_F(Faults, DiskFullKeepsTheEarlierCopyAndReportsTheCount) {
     tree.WriteFile(L"out\\Les_01\\lecture\\video\\vtt\\lecture.vtt", "WEBVTT\nthe earlier copy\n");
 
     Program program(Program::Options{64 * 1024});
-    program.Send(Native(tree.Path(L"VOD")));
+    program.Send(SystemPath(tree.Path(L"VOD")));
     program.Send("");
-    program.Send(Native(tree.Path(L"out")));
+    program.Send(SystemPath(tree.Path(L"out")));
     program.Send("");
     EXPECT_EQ(program.Finish(), 0);
 
@@ -83,7 +81,7 @@ TEST_F(Faults, ACaptionMadeUnreadableMidWalkIsCounted) {
     if (!native::PermissionsEnforced()) GTEST_SKIP() << "root reads files whatever their mode bits";
     tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\na\n");
     tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
-    Before(L"a.vtt", [this] { ASSERT_EQ(chmod(Native(tree.Path(L"VOD\\Unit\\b.vtt")).c_str(), 0), 0); });
+    Before(L"a.vtt", [this] { ASSERT_EQ(chmod(SystemPath(tree.Path(L"VOD\\Unit\\b.vtt")).c_str(), 0), 0); });
 
     EXPECT_EQ(Copy(), 1);
 
@@ -108,12 +106,12 @@ TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
     tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
     tree.WriteFile(L"VOD\\Unit\\c.vtt", "WEBVTT\nc\n");
     // b's caption folder is made before its copy starts; c's can no longer be.
-    Before(L"b.vtt", [this] { ASSERT_EQ(chmod(Native(tree.Path(L"out\\Unit_Unit")).c_str(), 0555), 0); });
+    Before(L"b.vtt", [this] { ASSERT_EQ(chmod(SystemPath(tree.Path(L"out\\Unit_Unit")).c_str(), 0555), 0); });
 
     EXPECT_EQ(Copy(), 1);
 
     EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Unit_Unit", L"a.vtt"), PublishedCaption(L"Unit_Unit", L"b.vtt")}));
-    ASSERT_EQ(chmod(Native(tree.Path(L"out\\Unit_Unit")).c_str(), 0755), 0);
+    ASSERT_EQ(chmod(SystemPath(tree.Path(L"out\\Unit_Unit")).c_str(), 0755), 0);
 }
 
 long PeakResidentKiB() {
@@ -124,7 +122,7 @@ long PeakResidentKiB() {
 
 TEST_F(Faults, AFolderOfAHundredThousandEntries) {
     const int entries = 100000;
-    const std::string folder = Native(tree.Path(L"VOD\\Big"));
+    const std::string folder = SystemPath(tree.Path(L"VOD\\Big"));
     tree.MakeDir(L"VOD\\Big");
     for (int i = 0; i < entries; ++i) {
         // Every thousandth entry is a caption; the rest are video segments.
@@ -167,7 +165,7 @@ TEST_F(Faults, ASecondRunOverAnUnchangedTreeChangesNothing) {
     auto snapshot = [this] {
         std::string all;
         for (const std::wstring& entry : tree.List()) {
-            all += Native(CString(entry.c_str())) + "=" + tree.ReadFile(entry).value_or("<folder>") + "\n";
+            all += SystemPath(CString(entry.c_str())) + "=" + tree.ReadFile(entry).value_or("<folder>") + "\n";
         }
         return all;
     };

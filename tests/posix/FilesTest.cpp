@@ -17,6 +17,7 @@
 
 #include "platform/posix/files.h"
 #include "platform/posix/names.h"
+#include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"
 
 namespace {
@@ -42,8 +43,6 @@ Listing ListAll(const std::wstring& query) {
     EXPECT_TRUE(FindClose(find));
     return listing;
 }
-
-std::string Native(const std::wstring& path) { return *posix::NativePath(path.c_str()); }
 
 class FilesTest : public ::testing::Test {
 protected:
@@ -98,8 +97,8 @@ TEST_F(FilesTest, ReportsAttributesSizeAndLastWriteTime) {
     Write(L"locked.vtt", "");
     native::SetReadOnly(Path(L"locked.vtt"), true);
     native::MakeDir(Path(L"folder.vtt"));
-    ASSERT_EQ(::symlink("folder.vtt", Native(Path(L"link.vtt")).c_str()), 0);
-    ASSERT_EQ(::symlink("nowhere", Native(Path(L"dangling.vtt")).c_str()), 0);
+    ASSERT_EQ(::symlink("folder.vtt", SystemPath(Path(L"link.vtt")).c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", SystemPath(Path(L"dangling.vtt")).c_str()), 0);
     const Listing listing = ListAll(Path(L"*.vtt"));
     EXPECT_EQ(listing.names, (Names{L"dangling.vtt", L"folder.vtt", L"link.vtt", L"locked.vtt", L"plain.vtt"}));
     EXPECT_EQ(listing.attributes, (std::vector<DWORD>{FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_DIRECTORY,
@@ -108,7 +107,7 @@ TEST_F(FilesTest, ReportsAttributesSizeAndLastWriteTime) {
 
     // 2001-09-09 01:46:40.123456789 UTC is 126444736001234567 ticks since 1601.
     const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 123456789}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, Native(Path(L"plain.vtt")).c_str(), times, 0), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, SystemPath(Path(L"plain.vtt")).c_str(), times, 0), 0);
     WIN32_FIND_DATAW data;
     const HANDLE find = FindFirstFileW(Path(L"plain.vtt").c_str(), &data);
     ASSERT_NE(find, INVALID_HANDLE_VALUE);
@@ -153,7 +152,7 @@ TEST_F(FilesTest, FailedListingsReportWin32Codes) {
 TEST_F(FilesTest, UnreadableFolderIsAccessDenied) {
     if (!native::PermissionsEnforced()) GTEST_SKIP() << "root reads every folder whatever its mode bits";
     native::MakeDir(Path(L"closed"));
-    ASSERT_EQ(::chmod(Native(Path(L"closed")).c_str(), 0), 0);
+    ASSERT_EQ(::chmod(SystemPath(Path(L"closed")).c_str(), 0), 0);
     EXPECT_EQ(ListAll(Path(L"closed\\*")).error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
@@ -173,7 +172,7 @@ TEST_F(FilesTest, ListingIsASnapshotThatHoldsNoDescriptor) {
 
 TEST_F(FilesTest, SkipsNamesWithABackslashAndKeepsUndecodableBytes) {
     for (const char* name : {"a\\b.vtt", "caf\xE9.vtt"}) {
-        const int fd = ::open((Native(root_) + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
+        const int fd = ::open((SystemPath(root_) + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(fd, 0);
         ::close(fd);
     }
@@ -222,13 +221,13 @@ TEST_F(FilesTest, CopyReplacesContentAndKeepsTimeAndReadOnlyMode) {
     Write(L"src.vtt", "new");
     Write(L"dst.vtt", "a much longer earlier copy");
     const struct timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 987654321}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, Native(Path(L"src.vtt")).c_str(), times, 0), 0);
-    ASSERT_EQ(::chmod(Native(Path(L"src.vtt")).c_str(), 0440), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, SystemPath(Path(L"src.vtt")).c_str(), times, 0), 0);
+    ASSERT_EQ(::chmod(SystemPath(Path(L"src.vtt")).c_str(), 0440), 0);
 
     ASSERT_TRUE(CopyFileW(Path(L"src.vtt").c_str(), Path(L"dst.vtt").c_str(), FALSE));
     EXPECT_EQ(Read(L"dst.vtt"), "new");
     struct stat copied;
-    ASSERT_EQ(::stat(Native(Path(L"dst.vtt")).c_str(), &copied), 0);
+    ASSERT_EQ(::stat(SystemPath(Path(L"dst.vtt")).c_str(), &copied), 0);
     EXPECT_EQ(copied.st_mtim.tv_sec, times[1].tv_sec);
     EXPECT_EQ(copied.st_mtim.tv_nsec, times[1].tv_nsec);
     EXPECT_EQ(copied.st_mode & 0777, 0440u);
@@ -241,10 +240,10 @@ TEST_F(FilesTest, CopyKeepsModeBitsThatTheCreationMaskWouldDrop) {
     const mode_t previous = ::umask(022);
     for (const mode_t mode : {0666u, 0644u, 0604u}) {
         Write(L"shared.vtt", "WEBVTT\n");
-        ASSERT_EQ(::chmod(Native(Path(L"shared.vtt")).c_str(), mode), 0);
+        ASSERT_EQ(::chmod(SystemPath(Path(L"shared.vtt")).c_str(), mode), 0);
         ASSERT_TRUE(CopyFileW(Path(L"shared.vtt").c_str(), Path(L"copy.vtt").c_str(), FALSE));
         struct stat copied;
-        ASSERT_EQ(::stat(Native(Path(L"copy.vtt")).c_str(), &copied), 0);
+        ASSERT_EQ(::stat(SystemPath(Path(L"copy.vtt")).c_str(), &copied), 0);
         EXPECT_EQ(copied.st_mode & 0777, mode);
     }
     ::umask(previous);

@@ -16,6 +16,7 @@
 
 #include "platform/posix/names.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/SystemPath.h"
 
 namespace {
 
@@ -201,3 +202,5 @@ std::wstring ShortName(const std::wstring&) { return std::wstring(); }
 int PathLimit() { return 0; }
 std::vector<std::wstring> DriveRoots() { return {L"\\"}; }
 }  // namespace native
+
+std::string SystemPath(const wchar_t* windowsPath) { return Native(windowsPath); }

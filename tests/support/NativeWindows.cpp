@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/FindListing.h"
 #include "tests/support/TempTree.h"
 
 namespace {
@@ -37,21 +38,6 @@ public:
     Handle& operator=(const Handle&) = delete;
     HANDLE get() const { return handle_; }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
-class Search {
-public:
-    Search(const std::wstring& pattern, WIN32_FIND_DATAW& entry) : handle_(FindFirstFileW(pattern.c_str(), &entry)) {}
-    ~Search() {
-        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    }
-    Search(const Search&) = delete;
-    Search& operator=(const Search&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Next(WIN32_FIND_DATAW& entry) { return FindNextFileW(handle_, &entry) != 0; }
 
 private:
     HANDLE handle_;
@@ -185,14 +171,14 @@ std::optional<bool> IsDir(const std::wstring& path) {
 }
 
 std::vector<Entry> ListDir(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    Search search(path + L"\\*", found);
-    if (!search.valid()) Throw("FindFirstFileW", path, GetLastError());
+    FindListing search((path + L"\\*").c_str());
+    if (!search.IsOpen()) Throw("FindFirstFileW", path, GetLastError());
     std::vector<Entry> entries;
     do {
+        const WIN32_FIND_DATAW& found = search.Entry();
         if (IsDotName(found.cFileName)) continue;
         entries.push_back({found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (search.Next(found));
+    } while (search.Next());
     if (GetLastError() != ERROR_NO_MORE_FILES) Throw("FindNextFileW", path, GetLastError());
     return entries;
 }
@@ -221,10 +207,9 @@ bool PermissionsEnforced() {
 namespace native {
 
 std::wstring ShortName(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    Search search(path, found);
-    if (!search.valid()) Throw("FindFirstFileW", path, GetLastError());
-    return found.cAlternateFileName;
+    const FindListing search(path.c_str());
+    if (!search.IsOpen()) Throw("FindFirstFileW", path, GetLastError());
+    return search.Entry().cAlternateFileName;
 }
 
 // Wine hands paths of any length on to the host's file system; Windows

@@ -1,5 +1,7 @@
 #include "tests/support/TempTree.h"
 
+#include "platform/FindListing.h"
+
 namespace {
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name) {
@@ -81,4 +83,14 @@ std::set<std::wstring> Union(std::initializer_list<std::set<std::wstring>> parts
     std::set<std::wstring> all;
     for (const std::set<std::wstring>& part : parts) all.insert(part.begin(), part.end());
     return all;
+}
+
+std::vector<std::wstring> PlatformListing(const CString& pattern) {
+    std::vector<std::wstring> names;
+    FindListing listing(pattern);
+    if (!listing.IsOpen()) return names;
+    do {
+        names.push_back(listing.Entry().cFileName);
+    } while (listing.Next());
+    return names;
 }

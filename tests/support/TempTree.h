@@ -46,6 +46,10 @@ private:
 std::set<std::wstring> PublishedCaption(const std::wstring& shortName, const std::wstring& file);
 std::set<std::wstring> Union(std::initializer_list<std::set<std::wstring>> parts);
 
+// The names that the platform's own listing of `pattern` returns, in its
+// order ("." and ".." included); empty when the listing does not open.
+std::vector<std::wstring> PlatformListing(const CString& pattern);
+
 // The build's own file system, with Windows-form wide paths. TempTree.cpp is
 // the same on every build; Native*.cpp holds what differs.
 namespace native {

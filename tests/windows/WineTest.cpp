@@ -10,22 +10,10 @@
 
 #include "framework/CFileFind.h"
 #include "platform/platform.h"
+#include "platform/FindListing.h"
 #include "tests/support/TempTree.h"
 
 namespace {
-
-std::vector<std::wstring> Listing(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    EXPECT_NE(search, INVALID_HANDLE_VALUE) << folder;
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        names.push_back(entry.cFileName);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-    return names;
-}
 
 TEST(Wine, DriveZIsTheHostRootAndCountsAsFound) {
     ASSERT_NE(GetLogicalDrives() & (1u << (L'Z' - L'A')), 0u) << "the prefix maps Z:";
@@ -57,16 +45,8 @@ TEST(Wine, EveryNameThatIsNot83GetsAShortNameThatWildcardsMatch) {
     ASSERT_GE(bak.size(), 4u);
     EXPECT_EQ(bak.substr(bak.size() - 4), L".BAK") << bak;
 
-    std::vector<std::wstring> matched;
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW(tree.Path(L"*.vtt"), &entry);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    do {
-        matched.push_back(entry.cFileName);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
     // The long names come back; x.vtt.bak matches by neither of its names.
-    EXPECT_EQ(matched, (std::vector<std::wstring>{L"a.vtt", L"c.vttx", L"longername.vttx"}));
+    EXPECT_EQ(PlatformListing(tree.Path(L"*.vtt")), (std::vector<std::wstring>{L"a.vtt", L"c.vttx", L"longername.vttx"}));
 }
 
 TEST(Wine, ListsInNtfsOrderWhateverTheHostDirectoryOrder) {
@@ -77,7 +57,7 @@ TEST(Wine, ListsInNtfsOrderWhateverTheHostDirectoryOrder) {
     const wchar_t* created[] = {L"~t", L"b", L"Lessons01", L"\x00E9t\x00E9", L"_x", L"A1", L"Z",
                                 L"lesson01x", L"[q", L"a2", L"Lesson01", L"\x0430"};
     for (const wchar_t* name : created) tree.WriteFile(name, "");
-    EXPECT_EQ(Listing(std::wstring(tree.Root())),
+    EXPECT_EQ(PlatformListing(tree.Path(L"*")),
               (std::vector<std::wstring>{L".", L"..", L"A1", L"a2", L"b", L"Lesson01", L"lesson01x", L"Lessons01",
                                          L"Z", L"[q", L"_x", L"~t", L"\x00E9t\x00E9", L"\x0430"}));
 }

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "copy/CaptionCopy.h"
-#include "platform/platform.h"
+#include "platform/FindListing.h"
 
 namespace {
 
@@ -31,13 +31,11 @@ void Print(const std::wstring& text) {
 }
 
 int List(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return 3;
+    FindListing search((folder + L"\\*").c_str());
+    if (!search.IsOpen()) return 3;
     do {
-        Print(entry.cFileName);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+        Print(search.Entry().cFileName);
+    } while (search.Next());
     return 0;
 }
 
