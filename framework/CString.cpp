@@ -50,11 +50,6 @@ CString& CString::operator+=(const wchar_t* text) {
     return *this;
 }
 
-CString& CString::operator+=(wchar_t ch) {
-    text_.push_back(ch);
-    return *this;
-}
-
 CString& CString::TrimRight() {
     std::size_t end = text_.size();
     while (end > 0 && std::iswspace(static_cast<std::wint_t>(text_[end - 1]))) --end;
@@ -96,11 +91,6 @@ CString CString::Right(int count) const {
 
 CString CString::Mid(int first) const { return CString(text_.substr(Clamp(first, text_.size()))); }
 
-CString CString::Mid(int first, int count) const {
-    const std::size_t from = Clamp(first, text_.size());
-    return CString(text_.substr(from, Clamp(count, text_.size() - from)));
-}
-
 int CString::Compare(const wchar_t* text) const noexcept {
     const wchar_t* other = text == nullptr ? L"" : text;
     const wchar_t* mine = text_.c_str();
@@ -139,12 +129,6 @@ CString operator+(const CString& left, const wchar_t* right) {
 }
 
 CString operator+(const wchar_t* left, const CString& right) {
-    CString result(left);
-    result += right;
-    return result;
-}
-
-CString operator+(const CString& left, wchar_t right) {
     CString result(left);
     result += right;
     return result;

@@ -51,7 +51,6 @@ public:
 
     CString& operator+=(const CString& text);
     CString& operator+=(const wchar_t* text);
-    CString& operator+=(wchar_t ch);
 
     // Removes trailing white space, as the C library's iswspace classifies it.
     CString& TrimRight();
@@ -68,7 +67,6 @@ public:
     CString Left(int count) const;
     CString Right(int count) const;
     CString Mid(int first) const;
-    CString Mid(int first, int count) const;
 
     // Ordinal comparison of code units: <0, 0 or >0.
     int Compare(const wchar_t* text) const noexcept;
@@ -91,13 +89,11 @@ private:
     friend CString operator+(const CString& left, const CString& right);
     friend CString operator+(const CString& left, const wchar_t* right);
     friend CString operator+(const wchar_t* left, const CString& right);
-    friend CString operator+(const CString& left, wchar_t right);
 };
 
 CString operator+(const CString& left, const CString& right);
 CString operator+(const CString& left, const wchar_t* right);
 CString operator+(const wchar_t* left, const CString& right);
-CString operator+(const CString& left, wchar_t right);
 
 inline bool operator==(const CString& left, const wchar_t* right) { return left.Compare(right) == 0; }
 inline bool operator==(const CString& left, const CString& right) { return left.Compare(right) == 0; }
