@@ -169,7 +169,7 @@ private:
         } else if (console_.interactive && IsNumber(command)) {
             OpenNumbered(std::stoul(command));
         } else {
-            GoTo(WidenName(command.data(), command.size()));
+            GoTo(WidenTyped(command));
         }
         return Next::Prompt;
     }

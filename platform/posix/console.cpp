@@ -13,6 +13,8 @@ namespace posix {
 namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
+// How a name's own backslash is carried (see names.h).
+constexpr wchar_t kNameBackslash = 0xDC5C;
 
 bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -51,12 +53,22 @@ std::optional<std::string> ReadLine(int fd) {
     return line;
 }
 
+std::wstring WidenTyped(const std::string& typed) {
+    std::wstring text = WidenName(typed.data(), typed.size());
+    for (wchar_t& unit : text) {
+        if (unit == kNameBackslash) unit = L'\\';
+    }
+    return text;
+}
+
 std::string DisplayText(const std::wstring& text, bool multiline) {
     std::wstring shown;
     shown.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const wchar_t unit = text[i];
-        if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+        if (unit == kNameBackslash) {
+            shown.push_back(L'\\');
+        } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
             shown += text.substr(i, 2);
             ++i;
         } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit) ||

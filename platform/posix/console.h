@@ -19,9 +19,14 @@ void WriteText(int fd, const std::string& text);
 // taken from a stream that the next browser or message box reads.
 std::optional<std::string> ReadLine(int fd);
 
+// Text the user typed: unlike a name, a backslash in it separates names
+// (a path may be typed in the Windows form, \srv\media).
+std::wstring WidenTyped(const std::string& typed);
+
 // Text made safe to show: control characters become "?" (a folder name could
 // otherwise move the cursor or end a line), and code units that are not text
-// (lone surrogates, raw bytes of non-UTF-8 names) become U+FFFD. With
+// (lone surrogates, raw bytes of non-UTF-8 names) become U+FFFD; a backslash
+// carried inside a name is shown as the backslash it is. With
 // `multiline`, line breaks stay.
 std::string DisplayText(const std::wstring& text, bool multiline = false);
 // A Windows-form path as the Linux user knows it: "/srv/media".

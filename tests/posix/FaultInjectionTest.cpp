@@ -15,6 +15,7 @@
 #include "platform/FindListing.h"
 #include "tests/support/Program.h"
 #include "tests/support/SystemPath.h"
+#include "tests/support/Outcome.h"
 #include "tests/support/TempTree.h"
 
 extern "C" BOOL __real_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists);
@@ -29,7 +30,7 @@ protected:
     TempTree tree;
     void SetUp() override { tree.MakeDir(L"out"); }
     void TearDown() override { beforeCopy = nullptr; }
-    int Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
+    CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
     // Acts once, just before the walk copies the file whose path ends with `name`.
     void Before(const std::wstring& name, std::function<void()> action) {
         beforeCopy = [name, action](const std::wstring& source) {
@@ -69,7 +70,7 @@ TEST_F(Faults, SourceChangesBetweenListingAndCopy) {
     // Removed after the listing saw it; the earlier copy stays.
     Before(L"b.vtt", [this] { tree.Remove(L"VOD\\Unit\\b.vtt"); });
 
-    EXPECT_EQ(Copy(), 1);
+    EXPECT_EQ(Copy(), Outcome(1));
 
     EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt"), "earlier b");
     EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\c\\video\\vtt\\c.vtt"), "WEBVTT\nc\n");
@@ -83,19 +84,19 @@ TEST_F(Faults, ACaptionMadeUnreadableMidWalkIsCounted) {
     tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
     Before(L"a.vtt", [this] { ASSERT_EQ(chmod(SystemPath(tree.Path(L"VOD\\Unit\\b.vtt")).c_str(), 0), 0); });
 
-    EXPECT_EQ(Copy(), 1);
+    EXPECT_EQ(Copy(), Outcome(1));
 
     EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt"), "WEBVTT\na\n");
     EXPECT_FALSE(tree.Exists(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt"));
 }
 
-TEST_F(Faults, AContentFolderRemovedMidWalkIsPassedOver) {
+TEST_F(Faults, AContentFolderRemovedMidWalkIsPassedOverAndCounted) {
     tree.WriteFile(L"VOD\\Alpha\\a.vtt", "WEBVTT\na\n");
     tree.WriteFile(L"VOD\\Omega\\z.vtt", "WEBVTT\nz\n");
     // Listed after Alpha; gone by the time the walk reaches it.
     Before(L"a.vtt", [this] { tree.Remove(L"VOD\\Omega"); });
 
-    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(Copy(), Outcome(0, 1));
 
     EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Alp_ha", L"a.vtt"), {L"Ome_ga\\"}}));
 }
@@ -108,7 +109,7 @@ TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
     // b's caption folder is made before its copy starts; c's can no longer be.
     Before(L"b.vtt", [this] { ASSERT_EQ(chmod(SystemPath(tree.Path(L"out\\Unit_Unit")).c_str(), 0555), 0); });
 
-    EXPECT_EQ(Copy(), 1);
+    EXPECT_EQ(Copy(), Outcome(1));
 
     EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Unit_Unit", L"a.vtt"), PublishedCaption(L"Unit_Unit", L"b.vtt")}));
     ASSERT_EQ(chmod(SystemPath(tree.Path(L"out\\Unit_Unit")).c_str(), 0755), 0);
@@ -152,7 +153,7 @@ TEST_F(Faults, AFolderOfAHundredThousandEntries) {
     // megabytes, not of every entry's full record.
     EXPECT_LT(PeakResidentKiB() - before, 32 * 1024);
 
-    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(Copy(), kAllCopied);
     EXPECT_EQ(tree.List(L"out\\Big_Big").size(), 4 * 101u) << "100 captions and the one added later, 4 entries each";
 }
 
@@ -171,9 +172,9 @@ TEST_F(Faults, ASecondRunOverAnUnchangedTreeChangesNothing) {
     };
     // The destination sits inside the source: it is walked like any other
     // content folder, and the run still ends with a predictable tree.
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), kAllCopied);
     const std::string first = snapshot();
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), kAllCopied);
     EXPECT_EQ(snapshot(), first);
     EXPECT_EQ(tree.List(L"VOD\\out"), Union({{L"out_out\\"}, PublishedCaption(L"Les_01", L"intro.vtt"),
                                              PublishedCaption(L"Lab_Lab", L"demo.VTT")}));

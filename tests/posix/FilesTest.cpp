@@ -170,15 +170,22 @@ TEST_F(FilesTest, ListingIsASnapshotThatHoldsNoDescriptor) {
     EXPECT_EQ(names, (Names{L".", L"..", L"a"}));
 }
 
-TEST_F(FilesTest, SkipsNamesWithABackslashAndKeepsUndecodableBytes) {
+TEST_F(FilesTest, NamesWithABackslashOrUndecodableBytesListAndCopyByteExact) {
     for (const char* name : {"a\\b.vtt", "caf\xE9.vtt"}) {
         const int fd = ::open((SystemPath(root_) + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(fd, 0);
         ::close(fd);
     }
+    // The backslash inside the name is no separator in the Windows form.
     const Names names = ListAll(Path(L"*.vtt")).names;
-    ASSERT_EQ(names, Names{L"caf\xDCE9.vtt"});
-    EXPECT_TRUE(CopyFileW(Path(names[0]).c_str(), Path(L"copy.vtt").c_str(), FALSE));
+    ASSERT_EQ(names, (Names{L"a\xDC5C" L"b.vtt", L"caf\xDCE9.vtt"}));
+    native::MakeDir(Path(L"copies"));
+    for (const std::wstring& name : names) {
+        EXPECT_TRUE(CopyFileW(Path(name).c_str(), Path(L"copies\\" + name).c_str(), FALSE)) << name;
+    }
+    struct stat status;
+    EXPECT_EQ(::stat((SystemPath(Path(L"copies")) + "/a\\b.vtt").c_str(), &status), 0);
+    EXPECT_EQ(::stat((SystemPath(Path(L"copies")) + "/caf\xE9.vtt").c_str(), &status), 0);
 }
 
 TEST(FindHandleTest, BadHandlesAreRefused) {
@@ -340,7 +347,8 @@ TEST_F(FilesTest, CopyThatRunsOutOfSpaceKeepsTheEarlierCopy) {
 
 // --- Path splitting ---------------------------------------------------------
 
-TEST(SplitPathTest, SplitsIntoDriveFolderNameAndExtension) {
+// POSIX paths have no drives: a colon is part of a name.
+TEST(SplitPathTest, SplitsIntoFolderNameAndExtension) {
     const std::array<const wchar_t*, 5> cases[] = {
         // path, drive, folder, name, extension
         {L"intro.en.vtt", L"", L"", L"intro.en", L".vtt"},
@@ -349,12 +357,12 @@ TEST(SplitPathTest, SplitsIntoDriveFolderNameAndExtension) {
         {L"a.b.c", L"", L"", L"a.b", L".c"},
         {L"name.", L"", L"", L"name", L"."},
         {L"", L"", L"", L"", L""},
-        {L"D:\\media\\VOD\\intro.vtt", L"D:", L"\\media\\VOD\\", L"intro", L".vtt"},
-        {L"e:clip.vtt", L"e:", L"", L"clip", L".vtt"},
+        {L"D:\\media\\VOD\\intro.vtt", L"", L"D:\\media\\VOD\\", L"intro", L".vtt"},
+        {L"C:x.vtt", L"", L"", L"C:x", L".vtt"},
         {L"1:\\x", L"", L"1:\\", L"x", L""},
         {L"\\srv\\dir.d\\name", L"", L"\\srv\\dir.d\\", L"name", L""},
         {L"a/b\\c/d.e", L"", L"a/b\\c/", L"d", L".e"},
-        {L"D:\\dir\\", L"D:", L"\\dir\\", L"", L""},
+        {L"D:\\dir\\", L"", L"D:\\dir\\", L"", L""},
     };
     for (const auto& c : cases) {
         wchar_t drive[3], dir[32], fname[16], ext[8];
