@@ -135,14 +135,19 @@ TEST_F(CaptionCopy, ReplacesEarlierCopiesButKeepsReadOnlyOnes) {
 
 TEST_F(CaptionCopy, OddCaptionEntries) {
     // A folder named like a caption file gets its caption folder and counts
-    // as not copied; ".vtt" has an empty base name and lands one level up.
+    // as not copied; ".vtt" and "..vtt" (base names "" and ".") land one
+    // level up, in the content destination's own video\vtt. "...vtt" (base
+    // name "..") would land two levels up, outside its content destination,
+    // where Lab's would overwrite Unit's: it is counted instead.
     tree.MakeDir(L"VOD\\Unit\\folder.vtt");
-    WriteFiles(tree, {L"VOD\\Unit\\.vtt", L"VOD\\Unit\\a.vtt.bak", L"VOD\\Unit\\a b..c.vtt"});
+    WriteFiles(tree, {L"VOD\\Unit\\.vtt", L"VOD\\Unit\\..vtt", L"VOD\\Unit\\...vtt", L"VOD\\Lab\\...vtt",
+                      L"VOD\\Unit\\a.vtt.bak", L"VOD\\Unit\\a b..c.vtt"});
 
-    EXPECT_EQ(Copy(L"VOD"), Outcome(1));
+    EXPECT_EQ(Copy(L"VOD"), Outcome(3));
 
-    Tree expected = Union({PublishedCaption(L"Unit_Unit", L"folder.vtt"),
-                           {L"Unit_Unit\\video\\", L"Unit_Unit\\video\\vtt\\", L"Unit_Unit\\video\\vtt\\.vtt"},
+    Tree expected = Union({{L"Lab_Lab\\"}, PublishedCaption(L"Unit_Unit", L"folder.vtt"),
+                           {L"Unit_Unit\\video\\", L"Unit_Unit\\video\\vtt\\", L"Unit_Unit\\video\\vtt\\.vtt",
+                            L"Unit_Unit\\video\\vtt\\..vtt"},
                            PublishedCaption(L"Unit_Unit", L"a b..c.vtt")});
     expected.erase(L"Unit_Unit\\folder\\video\\vtt\\folder.vtt");  // never copied
     EXPECT_EQ(Result(), expected);

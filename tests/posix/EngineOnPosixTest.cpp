@@ -108,6 +108,55 @@ TEST_F(EngineOnPosix, ACaptionThatVanishedIsCountedAndTheOldCopyKept) {
         << "no temporary file is left beside the copies";
 }
 
+TEST_F(EngineOnPosix, NothingIsWrittenThroughALinkInTheDestination) {
+    // A link at each level of intro.vtt's way leads to a folder (or, at the
+    // last level, a file) outside the destination.
+    const wchar_t* const links[] = {L"Les_01", L"Les_01\\intro", L"Les_01\\intro\\video",
+                                    L"Les_01\\intro\\video\\vtt", L"Les_01\\intro\\video\\vtt\\intro.vtt"};
+    tree.WriteFile(L"VOD\\Lesson01\\intro.vtt", "WEBVTT\nnew\n");
+    for (const std::wstring link : links) {
+        SCOPED_TRACE(link);
+        tree.Remove(L"out");
+        tree.Remove(L"elsewhere");
+        tree.WriteFile(L"elsewhere\\intro.vtt", "not ours");
+        const std::size_t parent = link.rfind(L'\\');
+        if (parent != std::wstring::npos) tree.MakeDir(L"out\\" + link.substr(0, parent));
+        tree.MakeDir(L"out");
+        const bool toFile = link.size() > 4 && link.compare(link.size() - 4, 4, L".vtt") == 0;
+        const std::string target = System(toFile ? L"elsewhere\\intro.vtt" : L"elsewhere");
+        ASSERT_EQ(symlink(target.c_str(), System((L"out\\" + link).c_str()).c_str()), 0);
+
+        EXPECT_EQ(Copy(), Outcome(1));
+
+        EXPECT_EQ(tree.List(L"elsewhere"), std::set<std::wstring>{L"intro.vtt"});
+        EXPECT_EQ(tree.ReadFile(L"elsewhere\\intro.vtt"), "not ours");
+    }
+}
+
+TEST_F(EngineOnPosix, ACopyTakesWhatTheSourceHeldAndNoMore) {
+    // Files of /proc report the size 0 and yield more; pagemap never ends.
+    tree.WriteFile(L"VOD\\Unit\\ok.vtt", "WEBVTT\n");
+    ASSERT_EQ(symlink("/proc/self/pagemap", System(L"VOD\\Unit\\endless.vtt").c_str()), 0);
+    ASSERT_EQ(symlink("/proc/self/status", System(L"VOD\\Unit\\status.vtt").c_str()), 0);
+
+    EXPECT_EQ(Copy(), Outcome(2));
+
+    std::set<std::wstring> expected = Union({PublishedCaption(L"Unit_Unit", L"ok.vtt"),
+                                             PublishedCaption(L"Unit_Unit", L"endless.vtt"),
+                                             PublishedCaption(L"Unit_Unit", L"status.vtt")});
+    expected.erase(L"Unit_Unit\\endless\\video\\vtt\\endless.vtt");
+    expected.erase(L"Unit_Unit\\status\\video\\vtt\\status.vtt");
+    EXPECT_EQ(tree.List(L"out"), expected);
+}
+
+TEST_F(EngineOnPosix, AColonInACaptionsNameIsNoDrive) {
+    tree.WriteFile(L"VOD\\Unit\\C:x.vtt", "WEBVTT\nC:x\n");
+    tree.WriteFile(L"VOD\\Unit\\x.vtt", "WEBVTT\nx\n");
+    EXPECT_EQ(Copy(), kAllCopied);
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\C:x\\video\\vtt\\C:x.vtt"), "WEBVTT\nC:x\n");
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\x\\video\\vtt\\x.vtt"), "WEBVTT\nx\n");
+}
+
 class PermissionCases : public EngineOnPosix {
 protected:
     void SetUp() override {

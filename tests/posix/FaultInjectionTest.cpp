@@ -1,10 +1,16 @@
 // Faults that really happen while captions are copied: a full disk, files
-// and folders that change under the walk, very large folders. The walk's
-// copies are intercepted at link time (--wrap=CopyFileW), so a test can act
-// at the exact moment between a listing and a copy.
+// and folders that change under the walk, very large folders, signals. The
+// walk's copies, and the system calls inside a copy, are intercepted at
+// link time (--wrap), so a test can act at the exact moment between a
+// listing and a copy, or inside a copy.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdarg>
 
 #include <gtest/gtest.h>
 
@@ -19,17 +25,31 @@
 #include "tests/support/TempTree.h"
 
 extern "C" BOOL __real_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists);
+extern "C" int __real_renameat(int fromFolder, const char* from, int toFolder, const char* to);
+extern "C" int __real_openat(int folder, const char* path, int flags, ...);
+extern "C" ssize_t __real_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
+                                          unsigned flags);
 
 namespace {
 
 // Runs before each copy of the walk, with the source's path.
 std::function<void(const std::wstring&)> beforeCopy;
+// Inside a copy: before the rename that puts it in place, and before the
+// data moves.
+std::function<void()> beforeRename;
+std::function<void()> beforeData;
+// Makes the file system refuse unnamed files, as FAT and network file
+// systems do.
+bool noUnnamedFiles = false;
 
 class Faults : public ::testing::Test {
 protected:
     TempTree tree;
     void SetUp() override { tree.MakeDir(L"out"); }
-    void TearDown() override { beforeCopy = nullptr; }
+    void TearDown() override {
+        beforeCopy = nullptr;
+        noUnnamedFiles = false;
+    }
     CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
     // Acts once, just before the walk copies the file whose path ends with `name`.
     void Before(const std::wstring& name, std::function<void()> action) {
@@ -115,6 +135,67 @@ TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
     ASSERT_EQ(chmod(SystemPath(tree.Path(L"out\\Unit_Unit")).c_str(), 0755), 0);
 }
 
+// Replaces out\\target.vtt in a child process that `signal` ends inside the
+// copy, at the moment `when` names; returns how the child ended.
+int CopyEndedBySignal(const TempTree& tree, int signal, std::function<void()>& when) {
+    const pid_t child = fork();
+    if (child == 0) {
+        when = [signal] { raise(signal); };
+        CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\target.vtt"), FALSE);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+TEST_F(Faults, ASignalInsideACopyLeavesTheEarlierCopyAndNoTemporaryFile) {
+    tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
+    struct Case {
+        const char* what;
+        bool named;                      // no unnamed files: a named temporary file all along
+        std::function<void()>* moment;
+    } const cases[] = {
+        {"unnamed, while the data moves", false, &beforeData},
+        {"unnamed, between link and rename", false, &beforeRename},
+        {"named, while the data moves", true, &beforeData},
+        {"named, before the rename", true, &beforeRename},
+    };
+    for (const Case& c : cases) {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            SCOPED_TRACE(std::string(c.what) + ", signal " + std::to_string(signal));
+            tree.WriteFile(L"out\\target.vtt", "earlier");
+            noUnnamedFiles = c.named;
+            const int status = CopyEndedBySignal(tree, signal, *c.moment);
+            noUnnamedFiles = false;
+
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
+            EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>{L"target.vtt"});
+            EXPECT_EQ(tree.ReadFile(L"out\\target.vtt"), "earlier");
+        }
+    }
+}
+
+TEST_F(Faults, WithoutUnnamedFilesCopiesStillReplaceAndRefuse) {
+    noUnnamedFiles = true;
+    tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
+    tree.WriteFile(L"out\\earlier.vtt", "earlier");
+    tree.WriteFile(L"out\\locked.vtt", "locked");
+    tree.SetReadOnly(L"out\\locked.vtt", true);
+
+    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\fresh.vtt"), FALSE));
+    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\earlier.vtt"), FALSE));
+    EXPECT_FALSE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\locked.vtt"), FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\earlier.vtt"), TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+
+    EXPECT_EQ(tree.List(L"out"), (std::set<std::wstring>{L"earlier.vtt", L"fresh.vtt", L"locked.vtt"}));
+    EXPECT_EQ(tree.ReadFile(L"out\\fresh.vtt"), "WEBVTT\nnew\n");
+    EXPECT_EQ(tree.ReadFile(L"out\\earlier.vtt"), "WEBVTT\nnew\n");
+    EXPECT_EQ(tree.ReadFile(L"out\\locked.vtt"), "locked");
+}
+
 long PeakResidentKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -186,4 +267,27 @@ TEST_F(Faults, ASecondRunOverAnUnchangedTreeChangesNothing) {
 extern "C" BOOL __wrap_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists) {
     if (beforeCopy) beforeCopy(existing);
     return __real_CopyFileW(existing, target, failIfExists);
+}
+
+extern "C" int __wrap_renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+    if (beforeRename) beforeRename();
+    return __real_renameat(fromFolder, from, toFolder, to);
+}
+
+extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
+    if (noUnnamedFiles && (flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
+    va_end(arguments);
+    return __real_openat(folder, path, flags, mode);
+}
+
+extern "C" ssize_t __wrap_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
+                                          unsigned flags) {
+    if (beforeData) beforeData();
+    return __real_copy_file_range(in, inOffset, out, outOffset, length, flags);
 }

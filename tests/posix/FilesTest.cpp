@@ -204,6 +204,8 @@ TEST(FindHandleTest, BadHandlesAreRefused) {
 
 TEST_F(FilesTest, CreateDirectoryReportsWin32Codes) {
     Write(L"file.txt", "");
+    native::MakeDir(Path(L"real"));
+    ASSERT_EQ(::symlink("real", SystemPath(Path(L"link")).c_str()), 0);
     const std::pair<std::wstring, DWORD> cases[] = {
         {Path(L"new"), ERROR_SUCCESS},
         {Path(L"new\\inner\\"), ERROR_SUCCESS},
@@ -213,6 +215,9 @@ TEST_F(FilesTest, CreateDirectoryReportsWin32Codes) {
         {Path(L"file.txt\\x"), ERROR_PATH_NOT_FOUND},
         {L"", ERROR_PATH_NOT_FOUND},
         {Path(L"bad\xDC00"), ERROR_INVALID_NAME},
+        {Path(L"link\\x"), ERROR_ACCESS_DENIED},  // never through a link
+        {Path(L"link"), ERROR_ALREADY_EXISTS},
+        {Path(L"real\\..\\dotted"), ERROR_SUCCESS},  // ".." taken back by name, as Windows does
     };
     for (const auto& [path, error] : cases) {
         SetLastError(ERROR_SUCCESS);
@@ -220,6 +225,8 @@ TEST_F(FilesTest, CreateDirectoryReportsWin32Codes) {
         EXPECT_EQ(GetLastError(), error) << path;
     }
     EXPECT_EQ(native::IsDir(Path(L"new\\inner")), std::optional<bool>(true));
+    EXPECT_EQ(native::IsDir(Path(L"dotted")), std::optional<bool>(true));
+    EXPECT_TRUE(native::ListDir(Path(L"real")).empty());
 }
 
 // --- Copies -----------------------------------------------------------------
@@ -281,6 +288,9 @@ TEST_F(FilesTest, RefusedCopiesLeaveTheTargetAndNoTemporaryFile) {
     native::SetReadOnly(Path(L"locked.vtt"), true);
     Write(L"kept.vtt", "old kept");
     native::MakeDir(Path(L"folder"));
+    ASSERT_EQ(::symlink("folder", SystemPath(Path(L"folder-link")).c_str()), 0);
+    ASSERT_EQ(::symlink("kept.vtt", SystemPath(Path(L"kept-link.vtt")).c_str()), 0);
+    ASSERT_EQ(::symlink("/proc/self/status", SystemPath(Path(L"status.vtt")).c_str()), 0);
     const struct {
         const wchar_t* source;
         const wchar_t* target;
@@ -295,6 +305,9 @@ TEST_F(FilesTest, RefusedCopiesLeaveTheTargetAndNoTemporaryFile) {
         {L"gone\\src.vtt", L"kept.vtt", FALSE, ERROR_PATH_NOT_FOUND},
         {L"src.vtt", L"gone\\kept.vtt", FALSE, ERROR_PATH_NOT_FOUND},
         {L"kept.vtt", L"kept.vtt", FALSE, ERROR_SHARING_VIOLATION},
+        {L"src.vtt", L"folder-link\\new.vtt", FALSE, ERROR_ACCESS_DENIED},  // never written through a link
+        {L"src.vtt", L"kept-link.vtt", FALSE, ERROR_ACCESS_DENIED},
+        {L"status.vtt", L"kept.vtt", FALSE, ERROR_FILE_INVALID},  // size 0, yet it yields more
     };
     const std::set<std::wstring> before = Folder();
     for (const auto& c : cases) {
