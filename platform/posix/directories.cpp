@@ -18,7 +18,7 @@ DWORD MakeFolder(const std::string& nativePath) {
     const std::optional<WritePath> path = MakeWritePath(nativePath);
     if (!path) return ERROR_PATH_NOT_FOUND;
     // The top of the file system always exists; there is nothing to make.
-    if (path->leaf.empty()) return ERROR_ALREADY_EXISTS;
+    if (path->leaf.empty() || IsOpenWriteFolder(*path)) return ERROR_ALREADY_EXISTS;
     const int error = InWriteFolder(path->folder, [&](int folder) {
         return ::mkdirat(folder, path->leaf.c_str(), 0777) == 0 ? 0 : errno;
     });

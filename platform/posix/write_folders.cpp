@@ -33,21 +33,60 @@ void AppendNames(const std::string& path, std::vector<std::string>& names) {
 class FolderChain {
 public:
     int Reach(const std::vector<std::string>& folder, bool afresh) {
-        if (afresh) opened_.clear();
+        std::vector<OpenFolder> previous;
+        if (afresh) previous.swap(opened_);
         if (!top_ && !OpenTop()) return -1;
-        std::size_t depth = 0;
-        while (depth < opened_.size() && depth < folder.size() && opened_[depth].first == folder[depth]) ++depth;
-        opened_.resize(depth);
+        std::size_t depth = CommonDepth(opened_, folder);
+        // A folder above the deepest one open is open already; only a
+        // different way down closes what lies below the fork.
+        if (depth < folder.size()) opened_.resize(depth);
         for (; depth < folder.size(); ++depth) {
-            const int parent = depth == 0 ? top_.get() : opened_[depth - 1].second.get();
-            FileDescriptor next(::openat(parent, folder[depth].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            const int parent = depth == 0 ? top_.get() : opened_[depth - 1].fd.get();
+            FileDescriptor next = OpenBelow(parent, folder[depth]);
+            // A folder answered for from memory, but removed since, is made
+            // again: the creation attempt that the answer saved would have
+            // made it.
+            if (!next && errno == ENOENT && WasVouchedFor(previous, folder, depth) &&
+                ::mkdirat(parent, folder[depth].c_str(), 0777) == 0) {
+                next = OpenBelow(parent, folder[depth]);
+            }
             if (!next) return Refused(parent, folder[depth]);
-            opened_.emplace_back(folder[depth], std::move(next));
+            opened_.push_back({folder[depth], std::move(next), false});
         }
-        return folder.empty() ? top_.get() : opened_.back().second.get();
+        return folder.empty() ? top_.get() : opened_[folder.size() - 1].fd.get();
+    }
+
+    bool VouchFor(const std::vector<std::string>& folder, const std::string& leaf) {
+        const std::size_t depth = folder.size();
+        if (opened_.size() <= depth || opened_[depth].name != leaf || CommonDepth(opened_, folder) < depth) {
+            return false;
+        }
+        opened_[depth].vouchedFor = true;
+        return true;
     }
 
 private:
+    struct OpenFolder {
+        std::string name;
+        FileDescriptor fd;
+        bool vouchedFor;  // a creation attempt was answered from memory
+    };
+
+    static std::size_t CommonDepth(const std::vector<OpenFolder>& open, const std::vector<std::string>& folder) {
+        std::size_t depth = 0;
+        while (depth < open.size() && depth < folder.size() && open[depth].name == folder[depth]) ++depth;
+        return depth;
+    }
+
+    static bool WasVouchedFor(const std::vector<OpenFolder>& previous, const std::vector<std::string>& folder,
+                              std::size_t depth) {
+        return CommonDepth(previous, folder) > depth && previous[depth].vouchedFor;
+    }
+
+    static FileDescriptor OpenBelow(int parent, const std::string& name) {
+        return FileDescriptor(::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+
     bool OpenTop() {
         top_.Reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
         return static_cast<bool>(top_);
@@ -68,7 +107,7 @@ private:
     }
 
     FileDescriptor top_;
-    std::vector<std::pair<std::string, FileDescriptor>> opened_;
+    std::vector<OpenFolder> opened_;
 };
 
 FolderChain& Chain() {
@@ -98,5 +137,7 @@ std::optional<WritePath> MakeWritePath(const std::string& nativePath) {
 int ReachWriteFolder(const std::vector<std::string>& folder, bool afresh) {
     return Chain().Reach(folder, afresh);
 }
+
+bool IsOpenWriteFolder(const WritePath& path) { return Chain().VouchFor(path.folder, path.leaf); }
 
 }  // namespace posix

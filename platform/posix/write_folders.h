@@ -6,7 +6,8 @@
 // The folders of the latest write path stay open (as O_PATH descriptors),
 // since the next write almost always goes to the same folder or one beside
 // it: a caption folder and the file in it are reached with one lookup each,
-// not a walk of the whole path.
+// not a walk of the whole path, and an attempt to create a folder that is
+// held open is answered without asking the system.
 #pragma once
 
 #include <cerrno>
@@ -36,6 +37,12 @@ std::optional<WritePath> MakeWritePath(const std::string& nativePath);
 // now is; the name it had is not looked up again.
 template <typename Operation>
 int InWriteFolder(const std::vector<std::string>& folder, Operation operation);
+
+// Whether `path` names a folder held open, which a creation attempt would
+// find already made. The answer saves the attempt; should the folder have
+// been removed meanwhile, the next write below it makes it again, as the
+// saved attempt would have.
+bool IsOpenWriteFolder(const WritePath& path);
 
 // The descriptor of `folder`, or -1 with errno; valid until the next call.
 int ReachWriteFolder(const std::vector<std::string>& folder, bool afresh);

@@ -121,6 +121,20 @@ TEST_F(Faults, AContentFolderRemovedMidWalkIsPassedOverAndCounted) {
     EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Alp_ha", L"a.vtt"), {L"Ome_ga\\"}}));
 }
 
+TEST_F(Faults, ADestinationFolderRemovedMidWalkIsMadeAgain) {
+    tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\na\n");
+    tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
+    tree.WriteFile(L"VOD\\Unit\\c.vtt", "WEBVTT\nc\n");
+    // Removed with a's copy just after b's caption folder was made: b's copy
+    // finds no folder and is counted; the attempts for c's caption folder
+    // make the content destination again, as they do on Windows.
+    Before(L"b.vtt", [this] { tree.Remove(L"out\\Unit_Unit"); });
+
+    EXPECT_EQ(Copy(), Outcome(1));
+
+    EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Unit_Unit", L"c.vtt"));
+}
+
 TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
     if (!native::PermissionsEnforced()) GTEST_SKIP() << "root writes into folders whatever their mode bits";
     tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\na\n");
