@@ -32,8 +32,9 @@ extern "C" ssize_t __real_copy_file_range(int in, off_t* inOffset, int out, off_
 
 namespace {
 
-// Runs before each copy of the walk, with the source's path.
+// Run before and after each copy of the walk, with the source's path.
 std::function<void(const std::wstring&)> beforeCopy;
+std::function<void(const std::wstring&)> afterCopy;
 // Inside a copy: before the rename that puts it in place, and before the
 // data moves.
 std::function<void()> beforeRename;
@@ -48,12 +49,18 @@ protected:
     void SetUp() override { tree.MakeDir(L"out"); }
     void TearDown() override {
         beforeCopy = nullptr;
+        afterCopy = nullptr;
         noUnnamedFiles = false;
     }
     CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
-    // Acts once, just before the walk copies the file whose path ends with `name`.
-    void Before(const std::wstring& name, std::function<void()> action) {
-        beforeCopy = [name, action](const std::wstring& source) {
+    // Acts just before (or after) the walk copies the file whose path ends
+    // with `name`.
+    void Before(const std::wstring& name, std::function<void()> action) { beforeCopy = ForCopyOf(name, action); }
+    void After(const std::wstring& name, std::function<void()> action) { afterCopy = ForCopyOf(name, action); }
+
+private:
+    static std::function<void(const std::wstring&)> ForCopyOf(const std::wstring& name, std::function<void()> action) {
+        return [name, action](const std::wstring& source) {
             if (source.size() >= name.size() && source.compare(source.size() - name.size(), name.size(), name) == 0) {
                 action();
             }
@@ -125,13 +132,17 @@ TEST_F(Faults, ADestinationFolderRemovedMidWalkIsMadeAgain) {
     tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\na\n");
     tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
     tree.WriteFile(L"VOD\\Unit\\c.vtt", "WEBVTT\nc\n");
-    // Removed with a's copy just after b's caption folder was made: b's copy
-    // finds no folder and is counted; the attempts for c's caption folder
-    // make the content destination again, as they do on Windows.
+    // Removed with a's copy: the attempts for b's caption folder make the
+    // content destination again, as they do on Windows.
+    After(L"a.vtt", [this] { tree.Remove(L"out\\Unit_Unit"); });
+    EXPECT_EQ(Copy(), kAllCopied);
+    EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Unit_Unit", L"b.vtt"), PublishedCaption(L"Unit_Unit", L"c.vtt")}));
+
+    // Removed, with a's copy, once b's caption folder was made: b's copy
+    // finds no folder and is counted.
+    afterCopy = nullptr;
     Before(L"b.vtt", [this] { tree.Remove(L"out\\Unit_Unit"); });
-
     EXPECT_EQ(Copy(), Outcome(1));
-
     EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Unit_Unit", L"c.vtt"));
 }
 
@@ -280,7 +291,9 @@ TEST_F(Faults, ASecondRunOverAnUnchangedTreeChangesNothing) {
 
 extern "C" BOOL __wrap_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists) {
     if (beforeCopy) beforeCopy(existing);
-    return __real_CopyFileW(existing, target, failIfExists);
+    const BOOL copied = __real_CopyFileW(existing, target, failIfExists);
+    if (afterCopy) afterCopy(existing);
+    return copied;
 }
 
 extern "C" int __wrap_renameat(int fromFolder, const char* from, int toFolder, const char* to) {
