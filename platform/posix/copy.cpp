@@ -70,8 +70,7 @@ void RemoveNamedInFlight() noexcept {
 }
 
 // A name in the target's folder that no other copy uses: hidden, with the
-// process id and a counter; O_EXCL or link() settle a clash with a file an
-// earlier process left.
+// process id and a counter.
 std::string TemporaryName() {
     static const std::string processId = std::to_string(::getpid());
     static unsigned counter = 0;
@@ -83,25 +82,40 @@ std::string TemporaryName() {
 // handler if the process is ended meanwhile.
 class NamedTemporary {
 public:
-    NamedTemporary(int folder, std::string name) : folder_(folder), name_(std::move(name)) {
-        std::memcpy(namedInFlightName, name_.c_str(), name_.size() + 1);
-        namedInFlightFolder = folder_;
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-        namedInFlight = 1;
-    }
+    explicit NamedTemporary(int folder) : folder_(folder) {}
     ~NamedTemporary() {
-        if (!renamed_) ::unlinkat(folder_, name_.c_str(), 0);
+        if (created_ && !renamed_) ::unlinkat(folder_, name_.c_str(), 0);
         namedInFlight = 0;
     }
     NamedTemporary(const NamedTemporary&) = delete;
     NamedTemporary& operator=(const NamedTemporary&) = delete;
 
+    // Makes the file with `make(name)` (0 or an errno). The name is known to
+    // the signal handler before the file can exist. A name that a file left
+    // by an earlier process of the same id still holds is passed over.
+    template <typename Make>
+    int Create(Make make) {
+        constexpr int kAttempts = 16;
+        int error = EEXIST;
+        for (int attempt = 0; attempt < kAttempts && error == EEXIST; ++attempt) {
+            name_ = TemporaryName();
+            namedInFlight = 0;
+            std::memcpy(namedInFlightName, name_.c_str(), name_.size() + 1);
+            namedInFlightFolder = folder_;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            namedInFlight = 1;
+            error = make(name_.c_str());
+        }
+        created_ = error == 0;
+        return error;
+    }
     const char* name() const { return name_.c_str(); }
     void Renamed() { renamed_ = true; }
 
 private:
     int folder_;
     std::string name_;
+    bool created_ = false;
     bool renamed_ = false;
 };
 
@@ -262,8 +276,11 @@ int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, co
     }
     if (errno != EEXIST) return errno;
     if (const int refused = CheckTarget(folder, target.c_str(), source, failIfExists); refused != 0) return refused;
-    NamedTemporary named(folder, TemporaryName());
-    if (::linkat(AT_FDCWD, self.c_str(), folder, named.name(), AT_SYMLINK_FOLLOW) != 0) return errno;
+    NamedTemporary named(folder);
+    const int linked = named.Create([&](const char* name) {
+        return ::linkat(AT_FDCWD, self.c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    });
+    if (linked != 0) return linked;
     if (const int err = temp.Close(); err != 0) return err;
     return Replace(folder, named, target.c_str());
 }
@@ -295,10 +312,13 @@ int CopyNamed(int in, const struct stat& source, const WritePath& target, bool f
         if (const int refused = CheckTarget(folder, target.leaf.c_str(), source, failIfExists); refused != 0) {
             return refused;
         }
-        NamedTemporary named(folder, TemporaryName());
-        FileDescriptor temp(
-            ::openat(folder, named.name(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 0777));
-        if (!temp) return errno;
+        NamedTemporary named(folder);
+        FileDescriptor temp;
+        const int created = named.Create([&](const char* name) {
+            temp.Reset(::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 0777));
+            return temp ? 0 : errno;
+        });
+        if (created != 0) return created;
         int error = CopyContent(in, temp.get(), source);
         if (error == 0) error = CopyMetadata(source, temp.get());
         if (error == 0) error = temp.Close();
