@@ -9,7 +9,8 @@
 //   file system has no unnamed files, the named temporary file in flight is
 //   removed if a signal ends the process;
 // - the copy takes exactly the bytes the source held when it was opened: a
-//   source that yields more (a /proc file, a growing log) or fewer fails;
+//   source that yields more (a /proc file, a growing log) or fewer, or that
+//   is written to while it is copied, fails;
 // - the target's folder is reached without following a symbolic link, and a
 //   link at the target's name is refused, never written through.
 #include <fcntl.h>
@@ -219,13 +220,26 @@ bool Reflinked(int in, int out, const struct stat& source) {
     return false;
 }
 
+// A source written to while it was copied may have given part of its old
+// and part of its new content, whatever its size says.
+int UnchangedSince(int in, const struct stat& before) {
+    struct stat after;
+    if (::fstat(in, &after) != 0) return errno;
+    const bool same = after.st_size == before.st_size && after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+                      after.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+    return same ? 0 : kSourceChanged;
+}
+
 int CopyContent(int in, int out, const struct stat& source) {
+    int error = 0;
     if (Reflinked(in, out, source)) {
         struct stat cloned;
         if (::fstat(out, &cloned) != 0) return errno;
-        return cloned.st_size == source.st_size ? 0 : kSourceChanged;
+        error = cloned.st_size == source.st_size ? 0 : kSourceChanged;
+    } else {
+        error = CopyByKernel(in, out, source.st_size);
     }
-    return CopyByKernel(in, out, source.st_size);
+    return error != 0 ? error : UnchangedSince(in, source);
 }
 
 // Windows keeps the read-only attribute and the last-write time on a copy.

@@ -201,6 +201,26 @@ TEST_F(Faults, ASignalInsideACopyLeavesTheEarlierCopyAndNoTemporaryFile) {
     }
 }
 
+TEST_F(Faults, ASourceWrittenToDuringItsCopyIsCounted) {
+    tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\nold\n");
+    tree.WriteFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt", "earlier");
+    // Rewritten in place, same size, once the copy has looked at the source.
+    beforeData = [this] {
+        beforeData = nullptr;
+        const std::string path = SystemPath(tree.Path(L"VOD\\Unit\\a.vtt"));
+        FILE* file = std::fopen(path.c_str(), "r+b");
+        ASSERT_NE(file, nullptr);
+        std::fputs("WEBVTT\nnew\n", file);
+        std::fclose(file);
+        // Kernels with coarse time stamps may give the write the time the
+        // file was made with moments ago; the test does not rest on that.
+        const struct timespec later[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
+    };
+    EXPECT_EQ(Copy(), Outcome(1));
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt"), "earlier");
+}
+
 TEST_F(Faults, WithoutUnnamedFilesCopiesStillReplaceAndRefuse) {
     noUnnamedFiles = true;
     tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
