@@ -41,6 +41,8 @@ constexpr int kFolderIcon = 3;
 constexpr int kMaxSelectionRequests = 8;
 // A nominal client area: the browser has no pixels of its own.
 constexpr RECT kClientArea = {0, 0, 320, 380};
+// Longer lines are read and dropped, never kept.
+constexpr std::size_t kLongestLine = 32768;
 
 std::wstring TextAt(LPARAM lParam) {
     const auto* text = reinterpret_cast<LPCWSTR>(lParam);
@@ -129,14 +131,14 @@ public:
         }
         for (;;) {
             Prompt();
-            const std::optional<std::string> line = ReadLine(console_.input);
+            const std::optional<InputLine> line = ReadLine(console_.input, kLongestLine);
             if (!line) {
                 WriteText(console_.output, "\n");
                 return nullptr;
             }
-            if (!console_.interactive) WriteText(console_.output, *line + "\n");
+            if (!console_.interactive) WriteText(console_.output, DisplayText(WidenTyped(line->text)) + "\n");
             message_.clear();
-            const Next next = Execute(Trimmed(*line));
+            const Next next = Execute(Trimmed(line->text));
             if (next == Next::Choose) return Chosen();
             if (next == Next::Cancel) return nullptr;
         }
