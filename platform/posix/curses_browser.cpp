@@ -65,36 +65,44 @@ public:
         FolderTree& tree = screen_.Tree();
         tree.SetRows(static_cast<std::size_t>(std::max(height_ - kRowsAbove - below, 1)));
         ::erase();
-        Row(0, DisplayText(session.Title()), false, A_BOLD);
-        Row(1, DisplayText(session.Instruction()), false);
+        Row(0, DisplayText(session.Title()), A_BOLD);
+        Row(1, DisplayText(session.Instruction()));
         DrawLevelHeading(tree);
         DrawNames(tree);
         int row = height_ - below;
-        if (session.ShowsStatus()) Row(row++, "Status: " + DisplayText(session.Status()), false);
-        Row(row++, "Selected: " + DisplayPath(tree.Selected()), true);
+        if (session.ShowsStatus()) Row(row++, "Status: " + DisplayText(session.Status()));
+        LabelledPath(row++, "Selected: ", tree.Selected());
         const BrowserSession::Refusal refusal = session.ChoiceRefusal();
         if (!screen_.Message().empty()) {
-            Row(row++, screen_.Message(), false, A_BOLD);
+            Row(row++, screen_.Message(), A_BOLD);
         } else {
-            Row(row++, refusal ? *refusal + " Enter does nothing here." : std::string(), false, A_BOLD);
+            Row(row++, refusal ? *refusal + " Enter does nothing here." : std::string(), A_BOLD);
         }
         if (screen_.Prompt()) {
             DrawPrompt(row, *screen_.Prompt());
         } else {
             ::curs_set(0);
-            Row(row, kKeys, false, A_DIM);
+            Row(row, kKeys, A_DIM);
         }
         ::refresh();
     }
 
 private:
     // One row, cut to the screen's width.
-    void Row(int row, const std::string& text, bool keepEnd, attr_t attributes = A_NORMAL) {
+    void Row(int row, const std::string& text, attr_t attributes = A_NORMAL) {
         if (row < 0 || row >= height_) return;
-        const std::wstring shown = Fit(CodePoints(text, unicode_), static_cast<std::size_t>(width_), keepEnd);
+        const std::wstring shown = Fit(CodePoints(text, unicode_), static_cast<std::size_t>(width_), false);
         ::attrset(attributes);
         ::mvaddnwstr(row, 0, shown.c_str(), static_cast<int>(shown.size()));
         ::attrset(A_NORMAL);
+    }
+
+    // The label stays whole; the path loses its start, which tells least.
+    void LabelledPath(int row, const std::string& label, const std::wstring& path) {
+        const std::wstring shownLabel = CodePoints(label, unicode_);
+        const std::size_t room = static_cast<std::size_t>(std::max(width_ - static_cast<int>(WidthOf(shownLabel)), 0));
+        const std::wstring line = shownLabel + Fit(CodePoints(DisplayPath(path), unicode_), room, true);
+        ::mvaddnwstr(row, 0, line.c_str(), static_cast<int>(line.size()));
     }
 
     std::wstring Fit(const std::wstring& codePoints, std::size_t columns, bool keepEnd) const {
@@ -122,7 +130,7 @@ private:
             const bool highlighted = at == tree.Highlight();
             const std::string name = tree.Level().empty() ? DisplayPath(names[at]) : DisplayText(names[at]) + "/";
             const int row = kRowsAbove + static_cast<int>(at - tree.FirstInView());
-            Row(row, (highlighted ? "> " : "  ") + name, false, highlighted ? A_REVERSE : A_NORMAL);
+            Row(row, (highlighted ? "> " : "  ") + name, highlighted ? A_REVERSE : A_NORMAL);
         }
     }
 

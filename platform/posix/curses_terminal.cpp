@@ -40,9 +40,15 @@ void RestoreTerminal() noexcept {
     ::tcsetattr(terminalFd, TCSANOW, &savedModes);
 }
 
+// The terminal's string for `name`; null when it has none.
+const char* Capability(const char* name) {
+    const char* value = ::tigetstr(const_cast<char*>(name));
+    return value == reinterpret_cast<const char*>(-1) ? nullptr : value;
+}
+
 void AppendCapability(const char* name) {
-    const char* value = tigetstr(const_cast<char*>(name));
-    if (value == nullptr || value == reinterpret_cast<const char*>(-1)) return;
+    const char* value = Capability(name);
+    if (value == nullptr) return;
     const std::size_t length = std::strlen(value);
     if (leaveLength + length > sizeof leaveSequence) return;
     std::memcpy(leaveSequence + leaveLength, value, length);
@@ -88,6 +94,13 @@ CursesTerminal::CursesTerminal(int input, int output)
     if (::tcgetattr(terminalFd, &savedModes) != 0) throw std::runtime_error("not a terminal");
     screen_ = ::newterm(nullptr, output_.get(), input_.get());
     if (screen_ == nullptr) throw std::runtime_error("curses cannot drive this terminal");
+    // A terminal that cannot place the cursor (TERM=dumb) would show one
+    // line of jumble.
+    if (!Capability("cup")) {
+        ::endwin();
+        ::delscreen(screen_);
+        throw std::runtime_error("the terminal cannot place the cursor");
+    }
     PrepareLeaveSequence();
     active = 1;
     // Ctrl-C and Ctrl-D arrive as keys, which cancel the browser.
