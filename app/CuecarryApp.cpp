@@ -12,17 +12,26 @@ namespace {
 // box with the stop icon, so that the user cannot miss how the run ended.
 void ShowMessage(const wchar_t* text) { MessageBoxW(nullptr, text, L"Cuecarry", MB_ICONERROR | MB_SYSTEMMODAL); }
 
-CString CompletionText(int notCopied) {
-    CString text(L"Cuecarry complete");
-    if (notCopied == 1) text += L"\n\n1 caption file could not be copied.";
-    if (notCopied > 1) text += CString(L"\n\n") + std::to_wstring(notCopied).c_str() + L" caption files could not be copied.";
-    return text;
+// "1 caption file could not be copied." or "N caption files ...", after a
+// blank line; nothing for none.
+CString CountLine(int count, const wchar_t* one, const wchar_t* many, const wchar_t* rest) {
+    if (count <= 0) return CString();
+    const std::wstring number = std::to_wstring(count);
+    return CString(L"\n\n") + number.c_str() + (count == 1 ? one : many) + rest;
+}
+
+// The completion says what the run left behind, so that nobody takes a
+// partial copy for a whole one.
+CString CompletionText(const CopyOutcome& outcome) {
+    return CString(L"Cuecarry complete") +
+           CountLine(outcome.captionsNotCopied, L" caption file", L" caption files", L" could not be copied.") +
+           CountLine(outcome.foldersNotRead, L" folder", L" folders", L" could not be read.");
 }
 
 // Asks for both roots and copies between them. A chosen root that can't be
 // found is reported here, and the run then ends without a completion
 // message (false). Cancelling a picker is no error: nothing is copied.
-bool ChooseAndCopy(CDirDialog& picker, int& notCopied) {
+bool ChooseAndCopy(CDirDialog& picker, CopyOutcome& outcome) {
     picker.windowCaption = L"Browse to the starting folder:";
     if (!picker.Browse()) return true;
 
@@ -44,7 +53,7 @@ bool ChooseAndCopy(CDirDialog& picker, int& notCopied) {
     }
     const CString destinationRoot(picker.selectedPath);
 
-    notCopied = CopyCaptionTree(sourceRoot, destinationRoot);
+    outcome = CopyCaptionTree(sourceRoot, destinationRoot);
     return true;
 }
 
@@ -57,7 +66,7 @@ BOOL CCuecarryApp::InitInstance() {
     SetRegistryKey(L"Local AppWizard-Generated Applications");
 
     CDirDialog picker;
-    int notCopied = 0;
-    if (ChooseAndCopy(picker, notCopied)) ShowMessage(CompletionText(notCopied));
+    CopyOutcome outcome;
+    if (ChooseAndCopy(picker, outcome)) ShowMessage(CompletionText(outcome));
     return FALSE;
 }

@@ -39,64 +39,106 @@ CString BaseName(const wchar_t* fileName) {
     return CString(base);
 }
 
-// Copies the caption files lying directly in `folder` into their caption
-// folders below `contentDestination`; returns how many could not be copied.
-int CopyCaptionFiles(const CString& folder, const CString& contentDestination) {
-    FindListing listing(folder + L"\\*.vtt");
-    if (!listing.IsOpen()) return 0;
-    int failed = 0;
-    do {
-        // A directory whose name matches is handled like a file: its copy
-        // fails and is counted.
-        const wchar_t* name = listing.Entry().cFileName;
-        const CString captionFolder = contentDestination + L"\\" + BaseName(name) + L"\\video\\vtt";
-        CreateDirectoryPath(captionFolder);
-        if (!CopyFileW(folder + L"\\" + name, captionFolder + L"\\" + name, FALSE)) ++failed;
-    } while (listing.Next());
-    return failed;
+// A pair split by a cut would leave half a character on each side.
+bool IsPairAt(const CString& name, int first) {
+    return first >= 0 && first + 1 < name.GetLength() && IsHighSurrogate(name[first]) &&
+           IsLowSurrogate(name[first + 1]);
 }
 
-int CopySegments(const CString& contentPath, const CString& contentDestination) {
-    FindListing listing(contentPath + L"\\*");
-    if (!listing.IsOpen()) return 0;
-    int failed = 0;
-    do {
-        if (IsSubfolder(listing.Entry())) {
-            failed += CopyCaptionFiles(contentPath + L"\\" + listing.Entry().cFileName, contentDestination);
+// One walk of a source tree: copies as it goes and counts what it leaves
+// behind, without ever stopping for it.
+class CaptionWalk {
+public:
+    CaptionWalk(Layout layout, const CString& destinationRoot) : layout_(layout), destinationRoot_(destinationRoot) {}
+
+    CopyOutcome Run(const CString& sourceRoot) {
+        FindListing listing(sourceRoot + L"\\*");
+        if (listing.IsOpen()) {
+            do {
+                const WIN32_FIND_DATAW& entry = listing.Entry();
+                if (!IsSubfolder(entry)) continue;
+                const CString contentDestination = destinationRoot_ + L"\\" + AbbreviateFolderName(entry.cFileName);
+                CopyContentFolder(sourceRoot + L"\\" + entry.cFileName, contentDestination);
+            } while (listing.Next());
         }
-    } while (listing.Next());
-    return failed;
-}
+        CountIfUnread(listing);
+        return outcome_;
+    }
 
-int CopyContentFolder(Layout layout, const CString& contentPath, const CString& contentDestination) {
-    // Every content folder gets its destination, even one with no captions.
-    CreateDirectoryPath(contentDestination);
-    return layout == Layout::Flat ? CopyCaptionFiles(contentPath, contentDestination)
-                                  : CopySegments(contentPath, contentDestination);
-}
+private:
+    void CopyContentFolder(const CString& contentPath, const CString& contentDestination) {
+        // Every content folder gets its destination, even one with no captions.
+        CreateDirectoryPath(contentDestination);
+        if (layout_ == Layout::Flat) {
+            CopyCaptionFiles(contentPath, contentDestination);
+        } else {
+            CopySegments(contentPath, contentDestination);
+        }
+    }
+
+    void CopySegments(const CString& contentPath, const CString& contentDestination) {
+        FindListing listing(contentPath + L"\\*");
+        if (listing.IsOpen()) {
+            do {
+                if (IsSubfolder(listing.Entry())) {
+                    CopyCaptionFiles(contentPath + L"\\" + listing.Entry().cFileName, contentDestination);
+                }
+            } while (listing.Next());
+        }
+        CountIfUnread(listing);
+    }
+
+    // Copies the caption files lying directly in `folder` into their caption
+    // folders below `contentDestination`.
+    void CopyCaptionFiles(const CString& folder, const CString& contentDestination) {
+        FindListing listing(folder + L"\\*.vtt");
+        if (listing.IsOpen()) {
+            do {
+                // A directory whose name matches is handled like a file: its
+                // copy fails and is counted.
+                CopyCaptionFile(folder, listing.Entry().cFileName, contentDestination);
+            } while (listing.Next());
+        }
+        CountIfUnread(listing);
+    }
+
+    void CopyCaptionFile(const CString& folder, const wchar_t* name, const CString& contentDestination) {
+        const CString base = BaseName(name);
+        // "...vtt" has the base name "..": its caption folder would be the
+        // destination root's own, outside its content destination, where
+        // such captions of every content folder would overwrite each other.
+        if (base == L"..") {
+            ++outcome_.captionsNotCopied;
+            return;
+        }
+        const CString captionFolder = contentDestination + L"\\" + base + L"\\video\\vtt";
+        CreateDirectoryPath(captionFolder);
+        if (!CopyFileW(folder + L"\\" + name, captionFolder + L"\\" + name, FALSE)) ++outcome_.captionsNotCopied;
+    }
+
+    // A listing that could not be read, or broke off, hides captions that
+    // nobody would otherwise miss.
+    void CountIfUnread(const FindListing& listing) {
+        if (listing.Failed()) ++outcome_.foldersNotRead;
+    }
+
+    const Layout layout_;
+    const CString& destinationRoot_;
+    CopyOutcome outcome_;
+};
 
 }  // namespace
 
 CString AbbreviateFolderName(const CString& name) {
     const int length = name.GetLength();
     if (length < 5) return name + L"_" + name;
-    const int headLength = IsHighSurrogate(name[2]) ? 4 : 3;
-    const int tailLength = IsLowSurrogate(name[length - 2]) ? 3 : 2;
+    const int headLength = IsPairAt(name, 2) ? 4 : 3;
+    const int tailLength = IsPairAt(name, length - 3) ? 3 : 2;
     return name.Left(headLength) + L"_" + name.Right(tailLength);
 }
 
-int CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot) {
+CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot) {
     const Layout layout = RecognizeLayout(sourceRoot);
-    if (layout == Layout::None) return 0;
-
-    FindListing listing(sourceRoot + L"\\*");
-    if (!listing.IsOpen()) return 0;
-    int failed = 0;
-    do {
-        const WIN32_FIND_DATAW& entry = listing.Entry();
-        if (!IsSubfolder(entry)) continue;
-        const CString contentDestination = destinationRoot + L"\\" + AbbreviateFolderName(entry.cFileName);
-        failed += CopyContentFolder(layout, sourceRoot + L"\\" + entry.cFileName, contentDestination);
-    } while (listing.Next());
-    return failed;
+    if (layout == Layout::None) return CopyOutcome();
+    return CaptionWalk(layout, destinationRoot).Run(sourceRoot);
 }

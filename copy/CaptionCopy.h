@@ -13,13 +13,21 @@
 //
 // The walk is silent and never stops for a failure: a folder that can't be
 // listed is passed over, a failed copy is left behind. The result counts
-// the caption entries whose copy failed, so that the caller can tell the
-// user that the run was not complete.
-int CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot);
+// both, so that the caller can tell the user that the run was not complete.
+struct CopyOutcome {
+    // Caption entries that were not copied: the copy failed, or the caption's
+    // base name is "..", which would place it outside its content folder.
+    int captionsNotCopied = 0;
+    // Listings that failed for a reason other than "nothing matches" (no
+    // access, the folder removed meanwhile): the captions in them are unknown.
+    int foldersNotRead = 0;
+};
+CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot);
 
 // The destination folder name of a content folder: names shorter than 5
 // characters doubled around "_" ("Lab" -> "Lab_Lab"), longer ones cut to
 // their first 3 and last 2 characters ("Lesson01" -> "Les_01"). Characters
-// are UTF-16 code units, but a surrogate pair is never split: the cut moves
-// outward to keep it whole.
+// are UTF-16 code units, but a surrogate pair is never split: where a cut
+// would fall between a high surrogate and the low one after it, it moves
+// outward to keep the pair whole. A lone surrogate is a unit like any other.
 CString AbbreviateFolderName(const CString& name);

@@ -8,7 +8,9 @@ class FindListing {
 public:
     // Opens the listing of `pattern` (a folder, a backslash and a wildcard,
     // or an exact path) and reads its first entry.
-    explicit FindListing(const wchar_t* pattern) : handle_(FindFirstFileW(pattern, &entry_)) {}
+    explicit FindListing(const wchar_t* pattern) : handle_(FindFirstFileW(pattern, &entry_)) {
+        if (!IsOpen()) error_ = GetLastError();
+    }
     ~FindListing() {
         if (IsOpen()) FindClose(handle_);
     }
@@ -18,11 +20,21 @@ public:
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
     const WIN32_FIND_DATAW& Entry() const { return entry_; }
     // Moves to the next entry; false ends the listing, whatever the reason.
-    bool Next() { return FindNextFileW(handle_, &entry_) != 0; }
+    bool Next() {
+        if (FindNextFileW(handle_, &entry_) != 0) return true;
+        error_ = GetLastError();
+        return false;
+    }
+    // Whether the listing failed to open, or ended, for a reason other than
+    // running out of matching entries: then entries may have gone unseen.
+    bool Failed() const {
+        return error_ != ERROR_SUCCESS && error_ != ERROR_FILE_NOT_FOUND && error_ != ERROR_NO_MORE_FILES;
+    }
 
 private:
     WIN32_FIND_DATAW entry_;
     HANDLE handle_;
+    DWORD error_ = ERROR_SUCCESS;
 };
 
 // True when the folder that `pattern` lists exists: its listing opens, or it

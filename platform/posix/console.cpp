@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +13,8 @@ namespace posix {
 namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
+// How a name's own backslash is carried (see names.h).
+constexpr wchar_t kNameBackslash = 0xDC5C;
 
 bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -80,15 +81,11 @@ std::optional<InputLine> ReadLine(int fd, std::size_t limit) {
 }
 
 std::wstring WidenTyped(const std::string& typed) {
-    std::wstring wide;
-    std::size_t at = 0;
-    for (;;) {
-        const std::size_t separator = std::min(typed.find('\\', at), typed.size());
-        wide += WidenName(typed.data() + at, separator - at);
-        if (separator == typed.size()) return wide;
-        wide.push_back(L'\\');
-        at = separator + 1;
+    std::wstring text = WidenName(typed.data(), typed.size());
+    for (wchar_t& unit : text) {
+        if (unit == kNameBackslash) unit = L'\\';
     }
+    return text;
 }
 
 std::string DisplayText(const std::wstring& text, bool multiline) {
@@ -96,7 +93,9 @@ std::string DisplayText(const std::wstring& text, bool multiline) {
     shown.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const wchar_t unit = text[i];
-        if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+        if (unit == kNameBackslash) {
+            shown.push_back(L'\\');
+        } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
             shown += text.substr(i, 2);
             ++i;
         } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit) ||

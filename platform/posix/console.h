@@ -26,8 +26,8 @@ struct InputLine {
 // but never kept, so that no input can make the program hold more.
 std::optional<InputLine> ReadLine(int fd, std::size_t limit);
 
-// Typed text to UTF-16 as WidenName converts names, except that a backslash
-// stays a path separator: a person typing "\srv\media" means two steps.
+// Text the user typed: unlike a name, a backslash in it separates names
+// (a path may be typed in the Windows form, \srv\media).
 std::wstring WidenTyped(const std::string& typed);
 
 // Text made safe to show, for everything the program prints: control
@@ -35,7 +35,8 @@ std::wstring WidenTyped(const std::string& typed);
 // otherwise move the cursor, end a line or send the terminal a command), the
 // bidirectional controls show as "<U+202E>" (they could make one name read
 // as another), and code units that are not text (lone surrogates, raw bytes
-// of non-UTF-8 names) become U+FFFD. With `multiline`, line breaks stay.
+// of non-UTF-8 names) become U+FFFD; a backslash carried inside a name is
+// shown as the backslash it is. With `multiline`, line breaks stay.
 std::string DisplayText(const std::wstring& text, bool multiline = false);
 // A Windows-form path as the Linux user knows it: "/srv/media".
 std::string DisplayPath(const std::wstring& path);

@@ -1,5 +1,6 @@
-// Kernel file services of the stand-in: listings, copies, directory creation,
-// the thread's last error, and the C runtime's path splitting.
+// Kernel file services of the stand-in: listings (listing.cpp), copies
+// (copy.cpp), directory creation (directories.cpp), the thread's last error
+// (errors.cpp) and the C runtime's path splitting (split_path.cpp).
 #pragma once
 
 #include "platform/posix/types.h"
@@ -50,6 +51,7 @@ typedef WIN32_FIND_DATAW* LPWIN32_FIND_DATAW;
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_DIRECTORY 267L
+#define ERROR_FILE_INVALID 1006L
 
 // C linkage, as the system's own declarations have.
 extern "C" {

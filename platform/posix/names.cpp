@@ -19,6 +19,9 @@ constexpr std::uint32_t kLowLast = 0xDFFF;
 // A byte 0x80..0xFF that is not part of valid UTF-8 travels as kLowFirst + byte.
 constexpr std::uint32_t kEscapeFirst = 0xDC80;
 constexpr std::uint32_t kEscapeLast = 0xDCFF;
+// A backslash byte inside a name travels as U+DC5C, so that it is never read
+// as the separator of the Windows form.
+constexpr std::uint32_t kEscapedBackslash = kLowFirst + '\\';
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
@@ -99,6 +102,11 @@ std::wstring WidenName(const char* bytes, std::size_t length) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes);
     std::size_t i = 0;
     while (i < length) {
+        if (p[i] == '\\') {
+            out.push_back(static_cast<wchar_t>(kEscapedBackslash));
+            ++i;
+            continue;
+        }
         const std::size_t n = SequenceLength(p + i, length - i);
         if (n == 0) {
             out.push_back(static_cast<wchar_t>(kLowFirst + p[i]));
@@ -123,7 +131,8 @@ std::optional<std::string> NarrowName(const wchar_t* text, std::size_t length) {
             AppendUtf8(out, 0x10000 + ((unit - kHighFirst) << 10) + (next - kLowFirst));
             ++i;
         } else if (unit >= kLowFirst && unit <= kLowLast) {
-            if (unit < kEscapeFirst || unit > kEscapeLast) return std::nullopt;
+            const bool escape = (unit >= kEscapeFirst && unit <= kEscapeLast) || unit == kEscapedBackslash;
+            if (!escape) return std::nullopt;
             out.push_back(static_cast<char>(unit - kLowFirst));
         } else {
             AppendUtf8(out, unit);
@@ -134,14 +143,13 @@ std::optional<std::string> NarrowName(const wchar_t* text, std::size_t length) {
 
 std::optional<std::string> NativePath(const wchar_t* path) {
     if (path == nullptr) return std::nullopt;
-    std::optional<std::string> native = NarrowName(path, std::char_traits<wchar_t>::length(path));
-    if (!native) return std::nullopt;
-    // 0x5C never occurs inside a multibyte UTF-8 sequence, so every one left
-    // in the bytes is a backslash the caller wrote as a separator.
-    for (char& c : *native) {
-        if (c == '\\') c = '/';
+    // Separators are turned before the conversion: afterwards a backslash
+    // byte may also stand for one inside a name.
+    std::wstring slashed(path);
+    for (wchar_t& unit : slashed) {
+        if (unit == L'\\') unit = L'/';
     }
-    return native;
+    return NarrowName(slashed.data(), slashed.size());
 }
 
 wchar_t UpcaseUnit(wchar_t unit) {

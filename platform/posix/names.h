@@ -1,7 +1,10 @@
 // The stand-in's only crossing between UTF-16 (one code unit per wchar_t) and
 // the system's byte names. It is lossless for every byte name: valid UTF-8
 // becomes UTF-16, and each byte that is not part of valid UTF-8 becomes the
-// lone surrogate U+DC80..U+DCFF and turns back into the same byte.
+// lone surrogate U+DC80..U+DCFF and turns back into the same byte. A
+// backslash inside a name becomes the lone surrogate U+DC5C: in the Windows
+// form of a path the backslash separates names, so a name that holds one
+// must not be read as two.
 #pragma once
 
 #include <cstddef>
@@ -10,11 +13,12 @@
 
 namespace posix {
 
-// Byte name to UTF-16 code units.
+// Byte name (or a system path, whose slashes pass unchanged) to UTF-16 code
+// units.
 std::wstring WidenName(const char* bytes, std::size_t length);
 
 // UTF-16 code units to a byte name; nothing when the text holds a lone
-// surrogate that no byte name can give (outside U+DC80..U+DCFF).
+// surrogate that no byte name can give (outside U+DC80..U+DCFF and U+DC5C).
 std::optional<std::string> NarrowName(const wchar_t* text, std::size_t length);
 
 // A Windows-form path ("\srv\media\VOD") to a system path ("/srv/media/VOD"):

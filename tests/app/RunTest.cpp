@@ -2,6 +2,8 @@
 // on standard input for each folder picker, and the one message on standard
 // output.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -126,6 +128,22 @@ TEST_F(Run, CaptionFilesLeftBehindAreCounted) {
     EXPECT_EQ(OnlyMessage(RunWith({Path(L"media\\VOD"), "", Path(L"out"), ""})),
               "Cuecarry: Cuecarry complete\n\n1 caption file could not be copied.\n");
     EXPECT_EQ(tree.ReadFile(L"out\\Lab_Lab\\lab\\video\\vtt\\lab.vtt"), "published");
+}
+
+TEST_F(Run, FoldersThatCannotBeReadAreCountedAfterTheCaptionFiles) {
+    if (!native::PermissionsEnforced()) GTEST_SKIP() << "root lists every folder whatever its mode bits";
+    const auto lock = [this](const wchar_t* folder) {
+        tree.WriteFile(std::wstring(folder) + L"\\hidden.vtt", "WEBVTT\n");
+        ASSERT_EQ(chmod(Path(folder).c_str(), 0), 0);
+    };
+    lock(L"media\\VOD\\Locked");
+    EXPECT_EQ(OnlyMessage(RunWith({Path(L"media\\VOD"), "", Path(L"out"), ""})),
+              "Cuecarry: Cuecarry complete\n\n1 folder could not be read.\n");
+
+    lock(L"media\\VOD\\Shut");
+    tree.SetReadOnly(L"out\\Les_01\\intro\\video\\vtt\\intro.vtt", true);
+    EXPECT_EQ(OnlyMessage(RunWith({Path(L"media\\VOD"), "", Path(L"out"), ""})),
+              "Cuecarry: Cuecarry complete\n\n1 caption file could not be copied.\n\n2 folders could not be read.\n");
 }
 
 // What the sample trees shipped with the program turn into.

@@ -44,6 +44,12 @@ TEST(AbbreviateFolderName, NeverSplitsASurrogatePair) {
         {L"abcdef\xD83D\xDE00", L"abc_\xD83D\xDE00"},               // pair already whole in the tail
         {L"a\xD83D\xDE00" L"bc", L"a\xD83D\xDE00_bc"},              // pair already whole in the head
         {L"\xD83D\xDE00\xD83D\xDE00", L"\xD83D\xDE00\xD83D\xDE00_\xD83D\xDE00\xD83D\xDE00"},
+        // A lone surrogate (how a Linux name carries a byte that is not
+        // UTF-8) is one unit like any other; only a real pair widens a cut.
+        {L"Caf\xDCE9" L"1", L"Caf_\xDCE9" L"1"},
+        {L"ab\xDCE9" L"cdef", L"ab\xDCE9_ef"},
+        {L"abc\xD83D\xDE00\xDCFF" L"z", L"abc_\xDCFF" L"z"},  // the pair stays out of the tail whole
+        {L"abcd\xD83D" L"e", L"abc_\xD83D" L"e"},               // a high surrogate with no low one
     };
     ExpectShortNames(std::begin(cases), std::end(cases));
 }

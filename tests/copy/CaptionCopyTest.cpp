@@ -7,6 +7,7 @@
 
 #include "copy/CaptionCopy.h"
 #include "platform/platform.h"
+#include "tests/support/Outcome.h"
 #include "tests/support/TempTree.h"
 
 namespace {
@@ -42,7 +43,7 @@ class CaptionCopy : public ::testing::Test {
 protected:
     TempTree tree;
     CString Out() const { return tree.Path(L"out"); }
-    int Copy(const wchar_t* source) const { return CopyCaptionTree(tree.Path(source), Out()); }
+    CopyOutcome Copy(const wchar_t* source) const { return CopyCaptionTree(tree.Path(source), Out()); }
     Tree Result() const { return tree.Exists(L"out") ? tree.List(L"out") : Tree(); }
     void SetUp() override { tree.MakeDir(L"out"); }
 };
@@ -53,7 +54,7 @@ TEST_F(CaptionCopy, FlatLayoutWorkedExample) {
                       L"media\\VOD\\Lab\\demo.VTT", L"media\\VOD\\notes.vtt"});
     tree.MakeDir(L"media\\VOD\\Empty");
 
-    EXPECT_EQ(Copy(L"media\\VOD"), 0);
+    EXPECT_EQ(Copy(L"media\\VOD"), kAllCopied);
 
     EXPECT_EQ(Result(), Union({PublishedCaption(L"Les_01", L"intro.vtt"),
                                PublishedCaption(L"Les_01", L"intro.en.vtt"),
@@ -69,7 +70,7 @@ TEST_F(CaptionCopy, NestedLayoutWorkedExample) {
                       L"media\\Zelvora\\Chemistry\\Part2\\atoms.vtt", L"media\\Zelvora\\Chemistry\\overview.vtt",
                       L"media\\Zelvora\\Chemistry\\Part2\\deeper\\no.vtt", L"media\\Zelvora\\top.vtt"});
 
-    EXPECT_EQ(Copy(L"media\\Zelvora"), 0);
+    EXPECT_EQ(Copy(L"media\\Zelvora"), kAllCopied);
 
     EXPECT_EQ(Result(), Union({PublishedCaption(L"Che_ry", L"atoms.vtt"),
                                PublishedCaption(L"Che_ry", L"bonds.vtt")}));
@@ -96,7 +97,7 @@ TEST_F(CaptionCopy, LayoutFollowsTheRootsLastComponent) {
         t.WriteFile(trimmed + (nested ? L"\\Unit\\Seg\\cue.vtt" : L"\\Unit\\cue.vtt"), "WEBVTT\n");
         t.MakeDir(L"out");
 
-        EXPECT_EQ(CopyCaptionTree(t.Path(c.source), t.Path(L"out")), 0);
+        EXPECT_EQ(CopyCaptionTree(t.Path(c.source), t.Path(L"out")), kAllCopied);
 
         const Tree expected = c.copies ? PublishedCaption(L"Unit_Unit", L"cue.vtt") : Tree();
         EXPECT_EQ(t.List(L"out"), expected) << "source " << c.source;
@@ -104,14 +105,14 @@ TEST_F(CaptionCopy, LayoutFollowsTheRootsLastComponent) {
 }
 
 TEST_F(CaptionCopy, FileSystemRootSelectsNoLayout) {
-    EXPECT_EQ(CopyCaptionTree(CString(L"\\"), Out()), 0);
+    EXPECT_EQ(CopyCaptionTree(CString(L"\\"), Out()), kAllCopied);
     EXPECT_EQ(Result(), Tree());
 }
 
 TEST_F(CaptionCopy, SharedShortNamesAndSharedBaseNames) {
     // Lesson01 and Lessons01 both become Les_01; the one listed later wins.
     WriteFiles(tree, {L"VOD\\Lesson01\\intro.vtt", L"VOD\\Lessons01\\intro.vtt", L"VOD\\Lessons01\\intro.de.vtt"});
-    EXPECT_EQ(Copy(L"VOD"), 0);
+    EXPECT_EQ(Copy(L"VOD"), kAllCopied);
     EXPECT_EQ(Result(), Union({PublishedCaption(L"Les_01", L"intro.vtt"),
                                PublishedCaption(L"Les_01", L"intro.de.vtt")}));
     const std::wstring later = ListedLast(tree.Path(L"VOD"), {L"Lesson01", L"Lessons01"});
@@ -124,7 +125,7 @@ TEST_F(CaptionCopy, ReplacesEarlierCopiesButKeepsReadOnlyOnes) {
     tree.WriteFile(L"out\\Lab_Lab\\locked\\video\\vtt\\locked.vtt", "published, read-only");
     tree.SetReadOnly(L"out\\Lab_Lab\\locked\\video\\vtt\\locked.vtt", true);
 
-    EXPECT_EQ(Copy(L"VOD"), 1) << "the read-only copy could not be replaced";
+    EXPECT_EQ(Copy(L"VOD"), Outcome(1)) << "the read-only copy could not be replaced";
 
     EXPECT_EQ(tree.ReadFile(L"out\\Lab_Lab\\demo\\video\\vtt\\demo.vtt"), ContentOf(L"VOD\\Lab\\demo.vtt"));
     EXPECT_EQ(tree.ReadFile(L"out\\Lab_Lab\\locked\\video\\vtt\\locked.vtt"), "published, read-only");
@@ -134,14 +135,19 @@ TEST_F(CaptionCopy, ReplacesEarlierCopiesButKeepsReadOnlyOnes) {
 
 TEST_F(CaptionCopy, OddCaptionEntries) {
     // A folder named like a caption file gets its caption folder and counts
-    // as not copied; ".vtt" has an empty base name and lands one level up.
+    // as not copied; ".vtt" and "..vtt" (base names "" and ".") land one
+    // level up, in the content destination's own video\vtt. "...vtt" (base
+    // name "..") would land two levels up, outside its content destination,
+    // where Lab's would overwrite Unit's: it is counted instead.
     tree.MakeDir(L"VOD\\Unit\\folder.vtt");
-    WriteFiles(tree, {L"VOD\\Unit\\.vtt", L"VOD\\Unit\\a.vtt.bak", L"VOD\\Unit\\a b..c.vtt"});
+    WriteFiles(tree, {L"VOD\\Unit\\.vtt", L"VOD\\Unit\\..vtt", L"VOD\\Unit\\...vtt", L"VOD\\Lab\\...vtt",
+                      L"VOD\\Unit\\a.vtt.bak", L"VOD\\Unit\\a b..c.vtt"});
 
-    EXPECT_EQ(Copy(L"VOD"), 1);
+    EXPECT_EQ(Copy(L"VOD"), Outcome(3));
 
-    Tree expected = Union({PublishedCaption(L"Unit_Unit", L"folder.vtt"),
-                           {L"Unit_Unit\\video\\", L"Unit_Unit\\video\\vtt\\", L"Unit_Unit\\video\\vtt\\.vtt"},
+    Tree expected = Union({{L"Lab_Lab\\"}, PublishedCaption(L"Unit_Unit", L"folder.vtt"),
+                           {L"Unit_Unit\\video\\", L"Unit_Unit\\video\\vtt\\", L"Unit_Unit\\video\\vtt\\.vtt",
+                            L"Unit_Unit\\video\\vtt\\..vtt"},
                            PublishedCaption(L"Unit_Unit", L"a b..c.vtt")});
     expected.erase(L"Unit_Unit\\folder\\video\\vtt\\folder.vtt");  // never copied
     EXPECT_EQ(Result(), expected);
@@ -159,7 +165,7 @@ TEST_F(CaptionCopy, LongerExtensionsMatchOnlyThroughAShortName) {
     const bool matchesThroughShortName = shortName.Right(4).CompareNoCase(L".vtt") == 0;
     RecordProperty("c.vttx short name", std::string(shortName.GetLength() > 0 ? "present" : "none"));
 
-    EXPECT_EQ(Copy(L"VOD"), 0);
+    EXPECT_EQ(Copy(L"VOD"), kAllCopied);
 
     const Tree viaShortName = matchesThroughShortName ? PublishedCaption(L"Unit_Unit", L"c.vttx") : Tree();
     EXPECT_EQ(Result(), Union({PublishedCaption(L"Unit_Unit", L"a.vtt"), viaShortName}))
@@ -185,12 +191,12 @@ TEST_F(CaptionCopy, PathsBeyond260Characters) {
     const std::wstring caption = destination + L"\\Les_01\\intro.en\\video\\vtt\\intro.en.vtt";
     ASSERT_GT(tree.Path(destination + L"\\Les_01\\intro\\video\\vtt\\intro.vtt").GetLength(), 260);
 
-    const int notCopied = CopyCaptionTree(tree.Path(L"VOD"), tree.Path(destination));
+    const CopyOutcome outcome = CopyCaptionTree(tree.Path(L"VOD"), tree.Path(destination));
 
     if (native::PathLimit() != 0) {
-        EXPECT_EQ(notCopied, 2) << "paths are limited to " << native::PathLimit() << " characters";
+        EXPECT_EQ(outcome, Outcome(2)) << "paths are limited to " << native::PathLimit() << " characters";
     } else {
-        EXPECT_EQ(notCopied, 0) << "no path limit";
+        EXPECT_EQ(outcome, kAllCopied) << "no path limit";
         EXPECT_EQ(tree.List(destination), Union({PublishedCaption(L"Les_01", L"intro.vtt"),
                                                  PublishedCaption(L"Les_01", L"intro.en.vtt")}));
         EXPECT_EQ(tree.ReadFile(caption), ContentOf(L"VOD\\Lesson01\\intro.en.vtt"));
@@ -199,21 +205,21 @@ TEST_F(CaptionCopy, PathsBeyond260Characters) {
 
 TEST_F(CaptionCopy, DestinationRootWithTrailingSeparator) {
     WriteFiles(tree, {L"VOD\\Unit\\cue.vtt"});
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out\\")), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out\\")), kAllCopied);
     EXPECT_EQ(Result(), PublishedCaption(L"Unit_Unit", L"cue.vtt"));
 }
 
 TEST_F(CaptionCopy, DestinationInsideTheSource) {
     WriteFiles(tree, {L"VOD\\Unit\\cue.vtt"});
     tree.MakeDir(L"VOD\\out");
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), kAllCopied);
     // "out" is a content folder like any other and gets its own destination.
     EXPECT_EQ(tree.List(L"VOD\\out"), Union({PublishedCaption(L"Unit_Unit", L"cue.vtt"), {L"out_out\\"}}));
 }
 
 TEST_F(CaptionCopy, SameFolderAsSourceAndDestination) {
     WriteFiles(tree, {L"VOD\\Lesson01\\intro.vtt"});
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD")), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD")), kAllCopied);
     EXPECT_EQ(tree.List(L"VOD"), Union({{L"Lesson01\\", L"Lesson01\\intro.vtt"},
                                         PublishedCaption(L"Les_01", L"intro.vtt")}));
     EXPECT_EQ(tree.ReadFile(L"VOD\\Les_01\\intro\\video\\vtt\\intro.vtt"), ContentOf(L"VOD\\Lesson01\\intro.vtt"));
@@ -224,20 +230,21 @@ TEST_F(CaptionCopy, NamesBeyondAscii) {
     const std::wstring file = L"\x65E5\x672C\x8A9E \xD83D\xDE00.vtt";
     tree.WriteFile(L"VOD\\" + content + L"\\" + file, "WEBVTT\n");
 
-    EXPECT_EQ(Copy(L"VOD"), 0);
+    EXPECT_EQ(Copy(L"VOD"), kAllCopied);
 
     const std::wstring shortName = L"Gr\x00FC_\xD83C\xDFAC";
     EXPECT_EQ(Result(), PublishedCaption(shortName, file));
 }
 
-TEST_F(CaptionCopy, UnreadableSourceRootCopiesNothing) {
-    EXPECT_EQ(Copy(L"missing\\VOD"), 0);
+TEST_F(CaptionCopy, AMissingSourceRootCopiesNothingAndIsCounted) {
+    // Gone since it was chosen: whatever captions it held are unknown.
+    EXPECT_EQ(Copy(L"missing\\VOD"), Outcome(0, 1));
     EXPECT_EQ(Result(), Tree());
 }
 
 TEST_F(CaptionCopy, MissingDestinationIsMadeAndCopiesProceed) {
     WriteFiles(tree, {L"VOD\\Unit\\cue.vtt"});
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"new\\deep")), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"new\\deep")), kAllCopied);
     Tree expected{L"deep\\"};
     for (const std::wstring& entry : PublishedCaption(L"Unit_Unit", L"cue.vtt")) expected.insert(L"deep\\" + entry);
     EXPECT_EQ(tree.List(L"new"), expected);

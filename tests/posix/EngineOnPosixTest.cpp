@@ -10,6 +10,7 @@
 
 #include "copy/CaptionCopy.h"
 #include "tests/support/SystemPath.h"
+#include "tests/support/Outcome.h"
 #include "tests/support/TempTree.h"
 
 namespace {
@@ -19,7 +20,7 @@ protected:
     TempTree tree;
     // The tree's own system path, for what TempTree cannot name.
     std::string System(const wchar_t* relative) const { return SystemPath(tree.Path(relative)); }
-    int Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
+    CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
     void SetUp() override { tree.MakeDir(L"out"); }
     void WriteBytesNamed(const std::string& systemPath, const std::string& content) const {
         FILE* file = std::fopen(systemPath.c_str(), "wb");
@@ -46,26 +47,29 @@ TEST_F(EngineOnPosix, UndecodableByteNamesArriveByteExact) {
     ASSERT_EQ(mkdir((System(L"VOD") + "/" + folder).c_str(), 0777), 0);
     WriteBytesNamed(System(L"VOD") + "/" + folder + "/" + file, "WEBVTT\nbytes\n");
 
-    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(Copy(), kAllCopied);
 
     // The short name cuts the same bytes: "Le\xE7" and "01".
     EXPECT_EQ(ReadSystem(System(L"out") + "/Le\xE7_01/r\xE9sum\xE9/video/vtt/" + file), "WEBVTT\nbytes\n");
 }
 
-TEST_F(EngineOnPosix, ABackslashInANameNeverBecomesASeparator) {
+TEST_F(EngineOnPosix, ABackslashInANameIsCarriedAndNeverBecomesASeparator) {
     // "..\..\escape" would climb out of the destination if it were read as
-    // a path; such names cannot be written in the program's path form, so
-    // listings never return them.
-    tree.MakeDir(L"VOD");
+    // a path; it arrives as one name, byte for byte, under the same rules.
+    tree.MakeDir(L"VOD\\Unit");
     ASSERT_EQ(mkdir((System(L"VOD") + "/..\\..\\escape").c_str(), 0777), 0);
-    WriteBytesNamed(System(L"VOD") + "/..\\..\\escape/a.vtt", "WEBVTT\n");
-    tree.WriteFile(L"VOD\\Unit\\x\\y.vtt", "too deep");
-    WriteBytesNamed(System(L"VOD") + "/Unit/..\\..\\b.vtt", "WEBVTT\n");
+    WriteBytesNamed(System(L"VOD") + "/..\\..\\escape/a.vtt", "WEBVTT\na\n");
+    WriteBytesNamed(System(L"VOD") + "/Unit/..\\..\\b.vtt", "WEBVTT\nb\n");
     tree.WriteFile(L"VOD\\Unit\\c.vtt", "WEBVTT\n");
 
-    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(Copy(), kAllCopied);
 
-    EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Unit_Unit", L"c.vtt"));
+    const std::wstring backslash(1, static_cast<wchar_t>(0xDC5C));  // how a listing names it
+    EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L".." + backslash + L"_pe", L"a.vtt"),
+                                        PublishedCaption(L"Unit_Unit", L".." + backslash + L".." + backslash + L"b.vtt"),
+                                        PublishedCaption(L"Unit_Unit", L"c.vtt")}));
+    EXPECT_EQ(ReadSystem(System(L"out") + "/..\\_pe/a/video/vtt/a.vtt"), "WEBVTT\na\n");
+    EXPECT_EQ(ReadSystem(System(L"out") + "/Unit_Unit/..\\..\\b/video/vtt/..\\..\\b.vtt"), "WEBVTT\nb\n");
     // Read as paths, those names would have made "_pe" and "b" beside "out".
     std::set<std::wstring> topLevel;
     for (const native::Entry& entry : native::ListDir(std::wstring(tree.Root()))) topLevel.insert(entry.name);
@@ -83,7 +87,7 @@ TEST_F(EngineOnPosix, LongestNamesAndPathsBeyond260Characters) {
     tree.WriteFile(sourceRoot + L"\\Lesson01\\" + longName + L".vtt", "WEBVTT\nlong\n");
     ASSERT_GT(tree.Path(sourceRoot + L"\\Lesson01\\" + longName + L".vtt").GetLength(), 260 + 250);
 
-    EXPECT_EQ(CopyCaptionTree(tree.Path(sourceRoot), tree.Path(L"out")), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(sourceRoot), tree.Path(L"out")), kAllCopied);
 
     EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Les_01", longName + L".vtt"));
     EXPECT_EQ(tree.ReadFile(L"out\\Les_01\\" + longName + L"\\video\\vtt\\" + longName + L".vtt"), "WEBVTT\nlong\n");
@@ -96,12 +100,61 @@ TEST_F(EngineOnPosix, ACaptionThatVanishedIsCountedAndTheOldCopyKept) {
     tree.WriteFile(L"out\\Unit_Unit\\gone\\video\\vtt\\gone.vtt", "earlier copy");
     tree.WriteFile(L"VOD\\Unit\\kept.vtt", "WEBVTT\n");
 
-    EXPECT_EQ(Copy(), 1);
+    EXPECT_EQ(Copy(), Outcome(1));
 
     EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\gone\\video\\vtt\\gone.vtt"), "earlier copy");
     EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Unit_Unit", L"gone.vtt"),
                                         PublishedCaption(L"Unit_Unit", L"kept.vtt")}))
         << "no temporary file is left beside the copies";
+}
+
+TEST_F(EngineOnPosix, NothingIsWrittenThroughALinkInTheDestination) {
+    // A link at each level of intro.vtt's way leads to a folder (or, at the
+    // last level, a file) outside the destination.
+    const wchar_t* const links[] = {L"Les_01", L"Les_01\\intro", L"Les_01\\intro\\video",
+                                    L"Les_01\\intro\\video\\vtt", L"Les_01\\intro\\video\\vtt\\intro.vtt"};
+    tree.WriteFile(L"VOD\\Lesson01\\intro.vtt", "WEBVTT\nnew\n");
+    for (const std::wstring link : links) {
+        SCOPED_TRACE(link);
+        tree.Remove(L"out");
+        tree.Remove(L"elsewhere");
+        tree.WriteFile(L"elsewhere\\intro.vtt", "not ours");
+        const std::size_t parent = link.rfind(L'\\');
+        if (parent != std::wstring::npos) tree.MakeDir(L"out\\" + link.substr(0, parent));
+        tree.MakeDir(L"out");
+        const bool toFile = link.size() > 4 && link.compare(link.size() - 4, 4, L".vtt") == 0;
+        const std::string target = System(toFile ? L"elsewhere\\intro.vtt" : L"elsewhere");
+        ASSERT_EQ(symlink(target.c_str(), System((L"out\\" + link).c_str()).c_str()), 0);
+
+        EXPECT_EQ(Copy(), Outcome(1));
+
+        EXPECT_EQ(tree.List(L"elsewhere"), std::set<std::wstring>{L"intro.vtt"});
+        EXPECT_EQ(tree.ReadFile(L"elsewhere\\intro.vtt"), "not ours");
+    }
+}
+
+TEST_F(EngineOnPosix, ACopyTakesWhatTheSourceHeldAndNoMore) {
+    // Files of /proc report the size 0 and yield more; pagemap never ends.
+    tree.WriteFile(L"VOD\\Unit\\ok.vtt", "WEBVTT\n");
+    ASSERT_EQ(symlink("/proc/self/pagemap", System(L"VOD\\Unit\\endless.vtt").c_str()), 0);
+    ASSERT_EQ(symlink("/proc/self/status", System(L"VOD\\Unit\\status.vtt").c_str()), 0);
+
+    EXPECT_EQ(Copy(), Outcome(2));
+
+    std::set<std::wstring> expected = Union({PublishedCaption(L"Unit_Unit", L"ok.vtt"),
+                                             PublishedCaption(L"Unit_Unit", L"endless.vtt"),
+                                             PublishedCaption(L"Unit_Unit", L"status.vtt")});
+    expected.erase(L"Unit_Unit\\endless\\video\\vtt\\endless.vtt");
+    expected.erase(L"Unit_Unit\\status\\video\\vtt\\status.vtt");
+    EXPECT_EQ(tree.List(L"out"), expected);
+}
+
+TEST_F(EngineOnPosix, AColonInACaptionsNameIsNoDrive) {
+    tree.WriteFile(L"VOD\\Unit\\C:x.vtt", "WEBVTT\nC:x\n");
+    tree.WriteFile(L"VOD\\Unit\\x.vtt", "WEBVTT\nx\n");
+    EXPECT_EQ(Copy(), kAllCopied);
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\C:x\\video\\vtt\\C:x.vtt"), "WEBVTT\nC:x\n");
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\x\\video\\vtt\\x.vtt"), "WEBVTT\nx\n");
 }
 
 class PermissionCases : public EngineOnPosix {
@@ -114,28 +167,32 @@ protected:
     void TearDown() override { native::RemoveAll(std::wstring(tree.Root())); }
 };
 
-TEST_F(PermissionCases, UnreadableFoldersArePassedOverAndTheWalkGoesOn) {
+TEST_F(PermissionCases, UnreadableFoldersArePassedOverCountedAndTheWalkGoesOn) {
     tree.WriteFile(L"VOD\\Locked\\a.vtt", "WEBVTT\n");
     tree.WriteFile(L"VOD\\Open\\b.vtt", "WEBVTT\n");
+    tree.WriteFile(L"VOD\\Peek\\p.vtt", "WEBVTT\n");
     Chmod(L"VOD\\Locked", 0);
+    // Its names can be read, but none of its entries looked at.
+    Chmod(L"VOD\\Peek", 0644);
     tree.WriteFile(L"Zelvora\\Course\\Locked\\c.vtt", "WEBVTT\n");
     tree.WriteFile(L"Zelvora\\Course\\Open\\d.vtt", "WEBVTT\n");
     tree.WriteFile(L"Zelvora\\Shut\\Seg\\e.vtt", "WEBVTT\n");
     Chmod(L"Zelvora\\Course\\Locked", 0);
     Chmod(L"Zelvora\\Shut", 0);
 
-    EXPECT_EQ(Copy(), 0);
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"Zelvora"), tree.Path(L"out")), 0);
+    EXPECT_EQ(Copy(), Outcome(0, 2));
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"Zelvora"), tree.Path(L"out")), Outcome(0, 2));
 
     // Each content folder still gets its destination.
-    EXPECT_EQ(tree.List(L"out"), Union({{L"Loc_ed\\", L"Shut_Shut\\"}, PublishedCaption(L"Open_Open", L"b.vtt"),
+    EXPECT_EQ(tree.List(L"out"), Union({{L"Loc_ed\\", L"Peek_Peek\\", L"Shut_Shut\\"},
+                                        PublishedCaption(L"Open_Open", L"b.vtt"),
                                         PublishedCaption(L"Cou_se", L"d.vtt")}));
 }
 
-TEST_F(PermissionCases, AnUnreadableSourceRootCopiesNothing) {
+TEST_F(PermissionCases, AnUnreadableSourceRootCopiesNothingAndIsCounted) {
     tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\n");
     Chmod(L"VOD", 0);
-    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(Copy(), Outcome(0, 1));
     EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>());
 }
 
@@ -144,7 +201,7 @@ TEST_F(PermissionCases, AReadOnlyDestinationCountsEveryCaption) {
     tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\n");
     tree.WriteFile(L"VOD\\Lab\\c.vtt", "WEBVTT\n");
     Chmod(L"out", 0555);
-    EXPECT_EQ(Copy(), 3);
+    EXPECT_EQ(Copy(), Outcome(3));
     EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>());
 }
 
@@ -152,7 +209,7 @@ TEST_F(PermissionCases, AnUnreadableCaptionIsCountedAndTheOldCopyKept) {
     tree.WriteFile(L"VOD\\Unit\\secret.vtt", "WEBVTT\n");
     tree.WriteFile(L"out\\Unit_Unit\\secret\\video\\vtt\\secret.vtt", "earlier copy");
     Chmod(L"VOD\\Unit\\secret.vtt", 0);
-    EXPECT_EQ(Copy(), 1);
+    EXPECT_EQ(Copy(), Outcome(1));
     EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\secret\\video\\vtt\\secret.vtt"), "earlier copy");
     EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Unit_Unit", L"secret.vtt"));
 }

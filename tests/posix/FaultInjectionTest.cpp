@@ -1,10 +1,16 @@
 // Faults that really happen while captions are copied: a full disk, files
-// and folders that change under the walk, very large folders. The walk's
-// copies are intercepted at link time (--wrap=CopyFileW), so a test can act
-// at the exact moment between a listing and a copy.
+// and folders that change under the walk, very large folders, signals. The
+// walk's copies, and the system calls inside a copy, are intercepted at
+// link time (--wrap), so a test can act at the exact moment between a
+// listing and a copy, or inside a copy.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdarg>
 
 #include <gtest/gtest.h>
 
@@ -15,24 +21,46 @@
 #include "platform/FindListing.h"
 #include "tests/support/Program.h"
 #include "tests/support/SystemPath.h"
+#include "tests/support/Outcome.h"
 #include "tests/support/TempTree.h"
 
 extern "C" BOOL __real_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists);
+extern "C" int __real_renameat(int fromFolder, const char* from, int toFolder, const char* to);
+extern "C" int __real_openat(int folder, const char* path, int flags, ...);
+extern "C" ssize_t __real_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
+                                          unsigned flags);
 
 namespace {
 
-// Runs before each copy of the walk, with the source's path.
+// Run before and after each copy of the walk, with the source's path.
 std::function<void(const std::wstring&)> beforeCopy;
+std::function<void(const std::wstring&)> afterCopy;
+// Inside a copy: before the rename that puts it in place, and before the
+// data moves.
+std::function<void()> beforeRename;
+std::function<void()> beforeData;
+// Makes the file system refuse unnamed files, as FAT and network file
+// systems do.
+bool noUnnamedFiles = false;
 
 class Faults : public ::testing::Test {
 protected:
     TempTree tree;
     void SetUp() override { tree.MakeDir(L"out"); }
-    void TearDown() override { beforeCopy = nullptr; }
-    int Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
-    // Acts once, just before the walk copies the file whose path ends with `name`.
-    void Before(const std::wstring& name, std::function<void()> action) {
-        beforeCopy = [name, action](const std::wstring& source) {
+    void TearDown() override {
+        beforeCopy = nullptr;
+        afterCopy = nullptr;
+        noUnnamedFiles = false;
+    }
+    CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
+    // Acts just before (or after) the walk copies the file whose path ends
+    // with `name`.
+    void Before(const std::wstring& name, std::function<void()> action) { beforeCopy = ForCopyOf(name, action); }
+    void After(const std::wstring& name, std::function<void()> action) { afterCopy = ForCopyOf(name, action); }
+
+private:
+    static std::function<void(const std::wstring&)> ForCopyOf(const std::wstring& name, std::function<void()> action) {
+        return [name, action](const std::wstring& source) {
             if (source.size() >= name.size() && source.compare(source.size() - name.size(), name.size(), name) == 0) {
                 action();
             }
@@ -69,7 +97,7 @@ TEST_F(Faults, SourceChangesBetweenListingAndCopy) {
     // Removed after the listing saw it; the earlier copy stays.
     Before(L"b.vtt", [this] { tree.Remove(L"VOD\\Unit\\b.vtt"); });
 
-    EXPECT_EQ(Copy(), 1);
+    EXPECT_EQ(Copy(), Outcome(1));
 
     EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt"), "earlier b");
     EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\c\\video\\vtt\\c.vtt"), "WEBVTT\nc\n");
@@ -83,21 +111,39 @@ TEST_F(Faults, ACaptionMadeUnreadableMidWalkIsCounted) {
     tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
     Before(L"a.vtt", [this] { ASSERT_EQ(chmod(SystemPath(tree.Path(L"VOD\\Unit\\b.vtt")).c_str(), 0), 0); });
 
-    EXPECT_EQ(Copy(), 1);
+    EXPECT_EQ(Copy(), Outcome(1));
 
     EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt"), "WEBVTT\na\n");
     EXPECT_FALSE(tree.Exists(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt"));
 }
 
-TEST_F(Faults, AContentFolderRemovedMidWalkIsPassedOver) {
+TEST_F(Faults, AContentFolderRemovedMidWalkIsPassedOverAndCounted) {
     tree.WriteFile(L"VOD\\Alpha\\a.vtt", "WEBVTT\na\n");
     tree.WriteFile(L"VOD\\Omega\\z.vtt", "WEBVTT\nz\n");
     // Listed after Alpha; gone by the time the walk reaches it.
     Before(L"a.vtt", [this] { tree.Remove(L"VOD\\Omega"); });
 
-    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(Copy(), Outcome(0, 1));
 
     EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Alp_ha", L"a.vtt"), {L"Ome_ga\\"}}));
+}
+
+TEST_F(Faults, ADestinationFolderRemovedMidWalkIsMadeAgain) {
+    tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\na\n");
+    tree.WriteFile(L"VOD\\Unit\\b.vtt", "WEBVTT\nb\n");
+    tree.WriteFile(L"VOD\\Unit\\c.vtt", "WEBVTT\nc\n");
+    // Removed with a's copy: the attempts for b's caption folder make the
+    // content destination again, as they do on Windows.
+    After(L"a.vtt", [this] { tree.Remove(L"out\\Unit_Unit"); });
+    EXPECT_EQ(Copy(), kAllCopied);
+    EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Unit_Unit", L"b.vtt"), PublishedCaption(L"Unit_Unit", L"c.vtt")}));
+
+    // Removed, with a's copy, once b's caption folder was made: b's copy
+    // finds no folder and is counted.
+    afterCopy = nullptr;
+    Before(L"b.vtt", [this] { tree.Remove(L"out\\Unit_Unit"); });
+    EXPECT_EQ(Copy(), Outcome(1));
+    EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Unit_Unit", L"c.vtt"));
 }
 
 TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
@@ -108,10 +154,71 @@ TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
     // b's caption folder is made before its copy starts; c's can no longer be.
     Before(L"b.vtt", [this] { ASSERT_EQ(chmod(SystemPath(tree.Path(L"out\\Unit_Unit")).c_str(), 0555), 0); });
 
-    EXPECT_EQ(Copy(), 1);
+    EXPECT_EQ(Copy(), Outcome(1));
 
     EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Unit_Unit", L"a.vtt"), PublishedCaption(L"Unit_Unit", L"b.vtt")}));
     ASSERT_EQ(chmod(SystemPath(tree.Path(L"out\\Unit_Unit")).c_str(), 0755), 0);
+}
+
+// Replaces out\\target.vtt in a child process that `signal` ends inside the
+// copy, at the moment `when` names; returns how the child ended.
+int CopyEndedBySignal(const TempTree& tree, int signal, std::function<void()>& when) {
+    const pid_t child = fork();
+    if (child == 0) {
+        when = [signal] { raise(signal); };
+        CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\target.vtt"), FALSE);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+TEST_F(Faults, ASignalInsideACopyLeavesTheEarlierCopyAndNoTemporaryFile) {
+    tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
+    struct Case {
+        const char* what;
+        bool named;                      // no unnamed files: a named temporary file all along
+        std::function<void()>* moment;
+    } const cases[] = {
+        {"unnamed, while the data moves", false, &beforeData},
+        {"unnamed, between link and rename", false, &beforeRename},
+        {"named, while the data moves", true, &beforeData},
+        {"named, before the rename", true, &beforeRename},
+    };
+    for (const Case& c : cases) {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            SCOPED_TRACE(std::string(c.what) + ", signal " + std::to_string(signal));
+            tree.WriteFile(L"out\\target.vtt", "earlier");
+            noUnnamedFiles = c.named;
+            const int status = CopyEndedBySignal(tree, signal, *c.moment);
+            noUnnamedFiles = false;
+
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
+            EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>{L"target.vtt"});
+            EXPECT_EQ(tree.ReadFile(L"out\\target.vtt"), "earlier");
+        }
+    }
+}
+
+TEST_F(Faults, WithoutUnnamedFilesCopiesStillReplaceAndRefuse) {
+    noUnnamedFiles = true;
+    tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
+    tree.WriteFile(L"out\\earlier.vtt", "earlier");
+    tree.WriteFile(L"out\\locked.vtt", "locked");
+    tree.SetReadOnly(L"out\\locked.vtt", true);
+
+    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\fresh.vtt"), FALSE));
+    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\earlier.vtt"), FALSE));
+    EXPECT_FALSE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\locked.vtt"), FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\earlier.vtt"), TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+
+    EXPECT_EQ(tree.List(L"out"), (std::set<std::wstring>{L"earlier.vtt", L"fresh.vtt", L"locked.vtt"}));
+    EXPECT_EQ(tree.ReadFile(L"out\\fresh.vtt"), "WEBVTT\nnew\n");
+    EXPECT_EQ(tree.ReadFile(L"out\\earlier.vtt"), "WEBVTT\nnew\n");
+    EXPECT_EQ(tree.ReadFile(L"out\\locked.vtt"), "locked");
 }
 
 long PeakResidentKiB() {
@@ -152,7 +259,7 @@ TEST_F(Faults, AFolderOfAHundredThousandEntries) {
     // megabytes, not of every entry's full record.
     EXPECT_LT(PeakResidentKiB() - before, 32 * 1024);
 
-    EXPECT_EQ(Copy(), 0);
+    EXPECT_EQ(Copy(), kAllCopied);
     EXPECT_EQ(tree.List(L"out\\Big_Big").size(), 4 * 101u) << "100 captions and the one added later, 4 entries each";
 }
 
@@ -171,9 +278,9 @@ TEST_F(Faults, ASecondRunOverAnUnchangedTreeChangesNothing) {
     };
     // The destination sits inside the source: it is walked like any other
     // content folder, and the run still ends with a predictable tree.
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), kAllCopied);
     const std::string first = snapshot();
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), 0);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), kAllCopied);
     EXPECT_EQ(snapshot(), first);
     EXPECT_EQ(tree.List(L"VOD\\out"), Union({{L"out_out\\"}, PublishedCaption(L"Les_01", L"intro.vtt"),
                                              PublishedCaption(L"Lab_Lab", L"demo.VTT")}));
@@ -184,5 +291,30 @@ TEST_F(Faults, ASecondRunOverAnUnchangedTreeChangesNothing) {
 
 extern "C" BOOL __wrap_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists) {
     if (beforeCopy) beforeCopy(existing);
-    return __real_CopyFileW(existing, target, failIfExists);
+    const BOOL copied = __real_CopyFileW(existing, target, failIfExists);
+    if (afterCopy) afterCopy(existing);
+    return copied;
+}
+
+extern "C" int __wrap_renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+    if (beforeRename) beforeRename();
+    return __real_renameat(fromFolder, from, toFolder, to);
+}
+
+extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
+    if (noUnnamedFiles && (flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
+    va_end(arguments);
+    return __real_openat(folder, path, flags, mode);
+}
+
+extern "C" ssize_t __wrap_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
+                                          unsigned flags) {
+    if (beforeData) beforeData();
+    return __real_copy_file_range(in, inOffset, out, outOffset, length, flags);
 }

@@ -170,15 +170,22 @@ TEST_F(FilesTest, ListingIsASnapshotThatHoldsNoDescriptor) {
     EXPECT_EQ(names, (Names{L".", L"..", L"a"}));
 }
 
-TEST_F(FilesTest, SkipsNamesWithABackslashAndKeepsUndecodableBytes) {
+TEST_F(FilesTest, NamesWithABackslashOrUndecodableBytesListAndCopyByteExact) {
     for (const char* name : {"a\\b.vtt", "caf\xE9.vtt"}) {
         const int fd = ::open((SystemPath(root_) + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(fd, 0);
         ::close(fd);
     }
+    // The backslash inside the name is no separator in the Windows form.
     const Names names = ListAll(Path(L"*.vtt")).names;
-    ASSERT_EQ(names, Names{L"caf\xDCE9.vtt"});
-    EXPECT_TRUE(CopyFileW(Path(names[0]).c_str(), Path(L"copy.vtt").c_str(), FALSE));
+    ASSERT_EQ(names, (Names{L"a\xDC5C" L"b.vtt", L"caf\xDCE9.vtt"}));
+    native::MakeDir(Path(L"copies"));
+    for (const std::wstring& name : names) {
+        EXPECT_TRUE(CopyFileW(Path(name).c_str(), Path(L"copies\\" + name).c_str(), FALSE)) << name;
+    }
+    struct stat status;
+    EXPECT_EQ(::stat((SystemPath(Path(L"copies")) + "/a\\b.vtt").c_str(), &status), 0);
+    EXPECT_EQ(::stat((SystemPath(Path(L"copies")) + "/caf\xE9.vtt").c_str(), &status), 0);
 }
 
 TEST(FindHandleTest, BadHandlesAreRefused) {
@@ -197,6 +204,8 @@ TEST(FindHandleTest, BadHandlesAreRefused) {
 
 TEST_F(FilesTest, CreateDirectoryReportsWin32Codes) {
     Write(L"file.txt", "");
+    native::MakeDir(Path(L"real"));
+    ASSERT_EQ(::symlink("real", SystemPath(Path(L"link")).c_str()), 0);
     const std::pair<std::wstring, DWORD> cases[] = {
         {Path(L"new"), ERROR_SUCCESS},
         {Path(L"new\\inner\\"), ERROR_SUCCESS},
@@ -206,6 +215,9 @@ TEST_F(FilesTest, CreateDirectoryReportsWin32Codes) {
         {Path(L"file.txt\\x"), ERROR_PATH_NOT_FOUND},
         {L"", ERROR_PATH_NOT_FOUND},
         {Path(L"bad\xDC00"), ERROR_INVALID_NAME},
+        {Path(L"link\\x"), ERROR_ACCESS_DENIED},  // never through a link
+        {Path(L"link"), ERROR_ALREADY_EXISTS},
+        {Path(L"real\\..\\dotted"), ERROR_SUCCESS},  // ".." taken back by name, as Windows does
     };
     for (const auto& [path, error] : cases) {
         SetLastError(ERROR_SUCCESS);
@@ -213,6 +225,8 @@ TEST_F(FilesTest, CreateDirectoryReportsWin32Codes) {
         EXPECT_EQ(GetLastError(), error) << path;
     }
     EXPECT_EQ(native::IsDir(Path(L"new\\inner")), std::optional<bool>(true));
+    EXPECT_EQ(native::IsDir(Path(L"dotted")), std::optional<bool>(true));
+    EXPECT_TRUE(native::ListDir(Path(L"real")).empty());
 }
 
 // --- Copies -----------------------------------------------------------------
@@ -274,6 +288,9 @@ TEST_F(FilesTest, RefusedCopiesLeaveTheTargetAndNoTemporaryFile) {
     native::SetReadOnly(Path(L"locked.vtt"), true);
     Write(L"kept.vtt", "old kept");
     native::MakeDir(Path(L"folder"));
+    ASSERT_EQ(::symlink("folder", SystemPath(Path(L"folder-link")).c_str()), 0);
+    ASSERT_EQ(::symlink("kept.vtt", SystemPath(Path(L"kept-link.vtt")).c_str()), 0);
+    ASSERT_EQ(::symlink("/proc/self/status", SystemPath(Path(L"status.vtt")).c_str()), 0);
     const struct {
         const wchar_t* source;
         const wchar_t* target;
@@ -288,6 +305,9 @@ TEST_F(FilesTest, RefusedCopiesLeaveTheTargetAndNoTemporaryFile) {
         {L"gone\\src.vtt", L"kept.vtt", FALSE, ERROR_PATH_NOT_FOUND},
         {L"src.vtt", L"gone\\kept.vtt", FALSE, ERROR_PATH_NOT_FOUND},
         {L"kept.vtt", L"kept.vtt", FALSE, ERROR_SHARING_VIOLATION},
+        {L"src.vtt", L"folder-link\\new.vtt", FALSE, ERROR_ACCESS_DENIED},  // never written through a link
+        {L"src.vtt", L"kept-link.vtt", FALSE, ERROR_ACCESS_DENIED},
+        {L"status.vtt", L"kept.vtt", FALSE, ERROR_FILE_INVALID},  // size 0, yet it yields more
     };
     const std::set<std::wstring> before = Folder();
     for (const auto& c : cases) {
@@ -340,7 +360,8 @@ TEST_F(FilesTest, CopyThatRunsOutOfSpaceKeepsTheEarlierCopy) {
 
 // --- Path splitting ---------------------------------------------------------
 
-TEST(SplitPathTest, SplitsIntoDriveFolderNameAndExtension) {
+// POSIX paths have no drives: a colon is part of a name.
+TEST(SplitPathTest, SplitsIntoFolderNameAndExtension) {
     const std::array<const wchar_t*, 5> cases[] = {
         // path, drive, folder, name, extension
         {L"intro.en.vtt", L"", L"", L"intro.en", L".vtt"},
@@ -349,12 +370,12 @@ TEST(SplitPathTest, SplitsIntoDriveFolderNameAndExtension) {
         {L"a.b.c", L"", L"", L"a.b", L".c"},
         {L"name.", L"", L"", L"name", L"."},
         {L"", L"", L"", L"", L""},
-        {L"D:\\media\\VOD\\intro.vtt", L"D:", L"\\media\\VOD\\", L"intro", L".vtt"},
-        {L"e:clip.vtt", L"e:", L"", L"clip", L".vtt"},
+        {L"D:\\media\\VOD\\intro.vtt", L"", L"D:\\media\\VOD\\", L"intro", L".vtt"},
+        {L"C:x.vtt", L"", L"", L"C:x", L".vtt"},
         {L"1:\\x", L"", L"1:\\", L"x", L""},
         {L"\\srv\\dir.d\\name", L"", L"\\srv\\dir.d\\", L"name", L""},
         {L"a/b\\c/d.e", L"", L"a/b\\c/", L"d", L".e"},
-        {L"D:\\dir\\", L"D:", L"\\dir\\", L"", L""},
+        {L"D:\\dir\\", L"", L"D:\\dir\\", L"", L""},
     };
     for (const auto& c : cases) {
         wchar_t drive[3], dir[32], fname[16], ext[8];

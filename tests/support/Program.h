@@ -9,8 +9,8 @@
 class Program {
 public:
     struct Options {
-        // A file-size limit for the program (RLIMIT_FSIZE), in bytes; 0 for
-        // none. Writes beyond it fail as on a full disk.
+        // A file-size limit for the program (RLIMIT_FSIZE), in bytes, as
+        // `ulimit -f` sets it; 0 for none.
         unsigned long fileSizeLimit = 0;
     };
     Program() : Program(Options()) {}

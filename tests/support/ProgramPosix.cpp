@@ -22,9 +22,8 @@ namespace {
     dup2(devnull, 2);  // the browser's complaints; not what these tests read
     for (int fd : {in[0], in[1], out[0], out[1], devnull}) close(fd);
     if (options.fileSizeLimit != 0) {
-        // A full disk, as the program meets it: the write fails with EFBIG
-        // instead of killing the process.
-        signal(SIGXFSZ, SIG_IGN);
+        // As `ulimit -f` sets it: SIGXFSZ keeps its default action, which
+        // would end the program unless it sees to the signal itself.
         const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
         setrlimit(RLIMIT_FSIZE, &limit);
     }

@@ -3,7 +3,8 @@
 // the Linux build's.
 //
 //   copy_driver.exe SOURCE DEST     copies; prints how many captions were not
-//                                   copied, then a newline
+//                                   copied and how many folders could not be
+//                                   read, separated by a space, then a newline
 //   copy_driver.exe --list FOLDER   prints the names that the platform lists
 //                                   for FOLDER\*, one per line, in its order
 //
@@ -47,6 +48,7 @@ int wmain(int argc, wchar_t** argv) {
         Print(L"usage: copy_driver.exe SOURCE DEST | --list FOLDER");
         return 2;
     }
-    Print(std::to_wstring(CopyCaptionTree(CString(argv[1]), CString(argv[2]))));
+    const CopyOutcome outcome = CopyCaptionTree(CString(argv[1]), CString(argv[2]));
+    Print(std::to_wstring(outcome.captionsNotCopied) + L" " + std::to_wstring(outcome.foldersNotRead));
     return 0;
 }

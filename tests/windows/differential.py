@@ -10,7 +10,8 @@ Linux build (the program `cuecarry`, through its line protocol) and with the
 Windows build's engine under Wine (copy_driver.exe, with the tree's Z:\\ path),
 each into its own destination, and compares the two destination trees byte
 for byte: every name (as bytes on disk), the folder structure, every file's
-content, and the count of caption files that could not be copied.
+content, the count of caption files that could not be copied and the count
+of folders that could not be read.
 
 Where the platforms really differ, the case states what each one does
 (`windows_only`, `linux_only`: paths that only one copy holds, and why);
@@ -279,8 +280,10 @@ def run_linux(program, source, destination):
     if done.returncode != 0 or message is None or not message.group(1).startswith("Cuecarry complete"):
         fail_setup("the Linux build did not complete (status %d):\n%s%s" %
                    (done.returncode, output, done.stderr.decode("utf-8", "replace")))
-    counted = re.search(r"(\d+) caption files? could not be copied", message.group(1))
-    return int(counted.group(1)) if counted else 0
+    def count(pattern):
+        counted = re.search(pattern, message.group(1))
+        return int(counted.group(1)) if counted else 0
+    return (count(r"(\d+) caption files? could not be copied"), count(r"(\d+) folders? could not be read"))
 
 
 def run_windows(wine, driver, *arguments):
@@ -321,8 +324,8 @@ def run_case(case, args):
 
     counts = {
         "linux": run_linux(args.linux, source, destinations["linux"]),
-        "windows": int(run_windows(args.wine, args.driver, windows_path(source),
-                                   windows_path(destinations["windows"])).strip()),
+        "windows": tuple(int(n) for n in run_windows(args.wine, args.driver, windows_path(source),
+                                                     windows_path(destinations["windows"])).split()),
     }
     trees = {side: snapshot(destinations[side]) for side in destinations}
 
@@ -330,7 +333,7 @@ def run_case(case, args):
     expected_linux_only = {as_bytes(p) for p in case.get("linux_only", [])}
     problems = []
     if counts["linux"] != counts["windows"]:
-        problems.append("not copied: Linux %d, Windows %d" % (counts["linux"], counts["windows"]))
+        problems.append("(not copied, not read): Linux %s, Windows %s" % (counts["linux"], counts["windows"]))
     for path in sorted(set(trees["linux"]) | set(trees["windows"])):
         on_linux, on_windows = path in trees["linux"], path in trees["windows"]
         if path in expected_windows_only:
@@ -393,7 +396,7 @@ def main():
         if not problems:
             stated = len(case.get("windows_only", [])) + len(case.get("linux_only", []))
             note = ", platform differences as stated: %d path(s)" % stated if stated else ""
-            print("same  %-36s not copied: %d%s" % (case["name"], counts["linux"], note))
+            print("same  %-36s (not copied, not read): %s%s" % (case["name"], counts["linux"], note))
             continue
         failures += 1
         kind = "DIFFERS (order-dependent)" if case.get("order_dependent") else "DIFFERS"

@@ -1,0 +1,48 @@
+// CreateDirectoryW of the stand-in: a folder is made only where it can be
+// reached without following a symbolic link.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "platform/posix/errors.h"
+#include "platform/posix/names.h"
+#include "platform/posix/write_folders.h"
+
+namespace posix {
+namespace {
+
+DWORD MakeFolder(const std::string& nativePath) {
+    const std::optional<WritePath> path = MakeWritePath(nativePath);
+    if (!path) return ERROR_PATH_NOT_FOUND;
+    // The top of the file system always exists; there is nothing to make.
+    if (path->leaf.empty() || IsOpenWriteFolder(*path)) return ERROR_ALREADY_EXISTS;
+    const int error = InWriteFolder(path->folder, [&](int folder) {
+        return ::mkdirat(folder, path->leaf.c_str(), 0777) == 0 ? 0 : errno;
+    });
+    switch (error) {
+    case 0: return ERROR_SUCCESS;
+    // EEXIST covers a file or a link of that name too: Windows reports 183
+    // for whatever stands there.
+    case ENOENT: return ERROR_PATH_NOT_FOUND;
+    case ELOOP: return ERROR_ACCESS_DENIED;
+    default: return WriteErrorFromErrno(error);
+    }
+}
+
+}  // namespace
+}  // namespace posix
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/) {
+    if (lpPathName == nullptr || lpPathName[0] == L'\0') return posix::Fail(ERROR_PATH_NOT_FOUND);
+    try {
+        const std::optional<std::string> path = posix::NativePath(lpPathName);
+        if (!path) return posix::Fail(ERROR_INVALID_NAME);
+        const DWORD error = posix::MakeFolder(*path);
+        return error == ERROR_SUCCESS ? TRUE : posix::Fail(error);
+    } catch (const std::bad_alloc&) {
+        return posix::Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+}

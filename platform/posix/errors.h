@@ -1,0 +1,26 @@
+// The thread's last error and the Win32 codes that system errors map to.
+//
+// A path component that is a plain file (ENOTDIR) reports 3
+// (ERROR_PATH_NOT_FOUND) everywhere; Windows says 3 or 267 depending on the
+// call. EROFS and EISDIR report 5, ELOOP reports 3, EIO reports 30 on reads
+// and 29 on writes, and an errno with no Win32 counterpart reports 31
+// (ERROR_GEN_FAILURE).
+#pragma once
+
+#include <string>
+
+#include "platform/posix/files.h"
+
+namespace posix {
+
+// Sets the thread's last error and gives FALSE, for a failing call.
+BOOL Fail(DWORD code);
+
+DWORD ErrorFromErrno(int err);
+DWORD WriteErrorFromErrno(int err);
+// As ErrorFromErrno, but a missing `path` is ERROR_FILE_NOT_FOUND when only
+// its last component is missing and ERROR_PATH_NOT_FOUND when its folder is,
+// as on Windows.
+DWORD EntryErrorFromErrno(int err, const std::string& path);
+
+}  // namespace posix

@@ -1,0 +1,256 @@
+// Directory listings of the stand-in: FindFirstFileW, FindNextFileW and
+// FindClose over a snapshot of the directory, in NTFS order.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/posix/descriptors.h"
+#include "platform/posix/errors.h"
+#include "platform/posix/names.h"
+
+namespace posix {
+namespace {
+
+FILETIME FileTimeFrom(const struct timespec& time) {
+    // FILETIME counts 100 ns intervals since 1601-01-01; that is 11644473600 s
+    // before the Unix epoch. Earlier times have no FILETIME and clamp to 0.
+    constexpr std::int64_t kEpochShift = 11644473600LL;
+    const std::int64_t seconds = static_cast<std::int64_t>(time.tv_sec) + kEpochShift;
+    std::uint64_t ticks = 0;
+    if (seconds >= 0) {
+        ticks = static_cast<std::uint64_t>(seconds) * 10000000u + static_cast<std::uint64_t>(time.tv_nsec) / 100u;
+    }
+    return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+}
+
+struct ListedEntry {
+    std::wstring name;
+    DWORD attributes;
+    std::uint64_t size;
+    FILETIME lastWrite;
+    FILETIME lastAccess;
+};
+
+ListedEntry MakeEntry(std::wstring name, const struct stat& st) {
+    ListedEntry entry{std::move(name), 0, 0, FileTimeFrom(st.st_mtim), FileTimeFrom(st.st_atim)};
+    if (S_ISDIR(st.st_mode)) {
+        entry.attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    } else {
+        entry.size = static_cast<std::uint64_t>(st.st_size);
+    }
+    if ((st.st_mode & S_IWUSR) == 0) entry.attributes |= FILE_ATTRIBUTE_READONLY;
+    if (entry.attributes == 0) entry.attributes = FILE_ATTRIBUTE_NORMAL;
+    return entry;
+}
+
+// Lets FindNextFileW and FindClose turn away a handle that some other call
+// handed out; a handle already closed cannot be told apart reliably.
+constexpr std::uint32_t kListingMagic = 0x4C495354;
+
+struct Listing {
+    std::uint32_t magic = kListingMagic;
+    std::vector<ListedEntry> entries;
+    std::size_t next = 0;
+};
+
+Listing* ListingFrom(HANDLE handle) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+    auto* listing = static_cast<Listing*>(handle);
+    return listing->magic == kListingMagic ? listing : nullptr;
+}
+
+void FillFindData(const ListedEntry& entry, WIN32_FIND_DATAW* data) {
+    *data = WIN32_FIND_DATAW{};
+    data->dwFileAttributes = entry.attributes;
+    // Linux keeps no creation time that stat reports; the last write is the
+    // closest stand-in.
+    data->ftCreationTime = entry.lastWrite;
+    data->ftLastAccessTime = entry.lastAccess;
+    data->ftLastWriteTime = entry.lastWrite;
+    data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(entry.size & 0xFFFFFFFFu);
+    std::copy(entry.name.begin(), entry.name.end(), data->cFileName);
+    data->cFileName[entry.name.size()] = L'\0';
+}
+
+bool HasWildcard(std::wstring_view pattern) {
+    return pattern.find_first_of(L"*?") != std::wstring_view::npos;
+}
+
+// `*` matches any run of code units, `?` exactly one; letter case is ignored.
+bool Matches(std::wstring_view pattern, std::wstring_view name) {
+    std::size_t p = 0;
+    std::size_t n = 0;
+    std::size_t starAt = std::wstring_view::npos;
+    std::size_t resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == L'*') {
+            starAt = p++;
+            resumeAt = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == L'?' || UpcaseUnit(pattern[p]) == UpcaseUnit(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starAt != std::wstring_view::npos) {
+            p = starAt + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
+}
+
+int DotRank(const std::wstring& name) {
+    if (name == L".") return 0;
+    if (name == L"..") return 1;
+    return 2;
+}
+
+// "." and ".." first, then NTFS order: ordinal comparison of the upper-cased
+// code units. Names that differ only in case (possible here, not on NTFS)
+// fall back to plain ordinal order so that every run lists them alike.
+bool ListedBefore(const ListedEntry& a, const ListedEntry& b) {
+    const int rankA = DotRank(a.name);
+    const int rankB = DotRank(b.name);
+    if (rankA != rankB) return rankA < rankB;
+    const std::size_t common = std::min(a.name.size(), b.name.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto upperA = static_cast<std::uint32_t>(UpcaseUnit(a.name[i]));
+        const auto upperB = static_cast<std::uint32_t>(UpcaseUnit(b.name[i]));
+        if (upperA != upperB) return upperA < upperB;
+    }
+    if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+    return a.name < b.name;
+}
+
+// Windows reads "*.*" as every name, also those without a dot.
+std::wstring_view EffectivePattern(std::wstring_view pattern) {
+    return pattern == L"*.*" ? std::wstring_view(L"*") : pattern;
+}
+
+// The entry's own status, or that of the link itself when it leads nowhere
+// (a dangling link is still an entry). Nothing when it vanished since the
+// directory was read; an error when the folder may be read but not entered,
+// since none of its entries can then be told apart.
+std::optional<struct stat> EntryStatus(int folder, const char* name, int& error) {
+    struct stat st;
+    if (::fstatat(folder, name, &st, 0) == 0 || ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0) return st;
+    if (errno != ENOENT) error = errno;
+    return std::nullopt;
+}
+
+// Reads the whole directory at once so that no descriptor stays open during
+// the caller's walk and later changes to the folder don't disturb it.
+DWORD ReadMatches(const std::string& directory, std::wstring_view pattern, std::vector<ListedEntry>& out) {
+    DirStream dir(::opendir(directory.c_str()));
+    if (!dir) return errno == ENOENT ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND) : ErrorFromErrno(errno);
+    const int fd = ::dirfd(dir.get());
+    pattern = EffectivePattern(pattern);
+    for (;;) {
+        errno = 0;
+        const dirent* item = ::readdir(dir.get());
+        if (item == nullptr) break;
+        // A byte name of at most 255 bytes gives at most 255 code units, so
+        // every name fits cFileName.
+        std::wstring name = WidenName(item->d_name, std::strlen(item->d_name));
+        if (!Matches(pattern, name)) continue;
+        int error = 0;
+        const std::optional<struct stat> status = EntryStatus(fd, item->d_name, error);
+        if (error != 0) return ErrorFromErrno(error);
+        if (status) out.push_back(MakeEntry(std::move(name), *status));
+    }
+    if (errno != 0) return ErrorFromErrno(errno);
+    dir.reset();
+    std::sort(out.begin(), out.end(), ListedBefore);
+    return out.empty() ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : static_cast<DWORD>(ERROR_SUCCESS);
+}
+
+DWORD LookUp(const std::string& path, std::wstring_view name, std::vector<ListedEntry>& out) {
+    if (name.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        const int err = errno;
+        if (err != ENOENT || ::lstat(path.c_str(), &st) != 0) return EntryErrorFromErrno(err, path);
+    }
+    out.push_back(MakeEntry(std::wstring(name), st));
+    return ERROR_SUCCESS;
+}
+
+// The path up to and including its last slash; "." for a bare name.
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+HANDLE OpenListing(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
+    const std::optional<std::string> native = NativePath(fileName);
+    if (!native) {
+        Fail(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::wstring_view path(fileName);
+    const std::size_t separator = path.find_last_of(L"\\/");
+    const std::wstring_view pattern =
+        separator == std::wstring_view::npos ? path : path.substr(separator + 1);
+    if (pattern.empty()) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto listing = std::make_unique<Listing>();
+    // Separators are single bytes on both sides of the conversion, so the
+    // split falls at the same place in the native path.
+    const DWORD error = HasWildcard(pattern) ? ReadMatches(FolderOf(*native), pattern, listing->entries)
+                                             : LookUp(*native, pattern, listing->entries);
+    if (error != ERROR_SUCCESS) {
+        Fail(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    FillFindData(listing->entries[0], data);
+    listing->next = 1;
+    return listing.release();
+}
+
+}  // namespace
+}  // namespace posix
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+    if (lpFileName == nullptr || lpFindFileData == nullptr) {
+        posix::Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    try {
+        return posix::OpenListing(lpFileName, lpFindFileData);
+    } catch (const std::bad_alloc&) {
+        posix::Fail(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+}
+
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
+    posix::Listing* listing = posix::ListingFrom(hFindFile);
+    if (listing == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
+    if (lpFindFileData == nullptr) return posix::Fail(ERROR_INVALID_PARAMETER);
+    if (listing->next >= listing->entries.size()) return posix::Fail(ERROR_NO_MORE_FILES);
+    posix::FillFindData(listing->entries[listing->next++], lpFindFileData);
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+    posix::Listing* listing = posix::ListingFrom(hFindFile);
+    if (listing == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
+    listing->magic = 0;
+    delete listing;
+    return TRUE;
+}
