@@ -72,12 +72,10 @@ public:
         int row = height_ - below;
         if (session.ShowsStatus()) Row(row++, "Status: " + DisplayText(session.Status()));
         LabelledPath(row++, "Selected: ", tree.Selected());
+        // What the last key did, else why Enter cannot choose, if it cannot.
         const BrowserSession::Refusal refusal = session.ChoiceRefusal();
-        if (!screen_.Message().empty()) {
-            Row(row++, screen_.Message(), A_BOLD);
-        } else {
-            Row(row++, refusal ? *refusal + " Enter does nothing here." : std::string(), A_BOLD);
-        }
+        const std::string why = refusal ? *refusal + " Enter does nothing here." : std::string();
+        Row(row++, screen_.Message().empty() ? why : screen_.Message(), A_BOLD);
         if (screen_.Prompt()) {
             DrawPrompt(row, *screen_.Prompt());
         } else {

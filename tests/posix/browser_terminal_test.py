@@ -59,8 +59,8 @@ class Terminal:
     def screen(self, target):
         return self.tmux("capture-pane", "-p", "-t", target)
 
-    def fmt(self, target, spec):
-        return self.tmux("display-message", "-p", "-t", target, spec).strip()
+    def fmt(self, target, template):
+        return self.tmux("display-message", "-p", "-t", target, template).strip()
 
     def keys(self, target, *keys):
         self.tmux("send-keys", "-t", target, *keys)
