@@ -18,7 +18,25 @@ constexpr wchar_t kNameBackslash = 0xDC5C;
 
 bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-bool IsControl(wchar_t unit) { return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F); }
+// The line and paragraph separators end a line on some terminals, as a
+// control character would.
+bool IsControl(wchar_t unit) {
+    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029;
+}
+
+// The marks, embeddings, overrides and isolates of the bidirectional
+// algorithm: shown raw, U+202E makes "rtl\u202Egpj.exe" read "rtlexe.jpg".
+bool IsBidiControl(wchar_t unit) {
+    return (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069) || unit == 0x200E ||
+           unit == 0x200F || unit == 0x061C;
+}
+
+std::wstring Escaped(wchar_t unit) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::wstring text = L"<U+";
+    for (int shift = 12; shift >= 0; shift -= 4) text.push_back(static_cast<wchar_t>(kHex[(unit >> shift) & 0xF]));
+    return text + L">";
+}
 
 }  // namespace
 
@@ -36,8 +54,8 @@ void WriteText(int fd, const std::string& text) {
     }
 }
 
-std::optional<std::string> ReadLine(int fd) {
-    std::string line;
+std::optional<InputLine> ReadLine(int fd, std::size_t limit) {
+    InputLine line{std::string(), false, false};
     bool any = false;
     for (;;) {
         char byte = 0;
@@ -45,11 +63,20 @@ std::optional<std::string> ReadLine(int fd) {
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         any = true;
-        if (byte == '\n') break;
-        line.push_back(byte);
+        if (byte == '\n') {
+            line.ended = true;
+            break;
+        }
+        if (line.tooLong) continue;
+        if (line.text.size() == limit) {
+            line.tooLong = true;
+            line.text = std::string();
+            continue;
+        }
+        line.text.push_back(byte);
     }
     if (!any) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
     return line;
 }
 
@@ -78,6 +105,8 @@ std::string DisplayText(const std::wstring& text, bool multiline) {
             shown.push_back(unit);
         } else if (multiline && unit == L'\r') {
             continue;
+        } else if (IsBidiControl(unit)) {
+            shown += Escaped(unit);
         } else {
             shown.push_back(IsControl(unit) ? L'?' : unit);
         }

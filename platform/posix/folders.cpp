@@ -26,20 +26,20 @@ std::wstring FromNative(const char* path) {
     return wide;
 }
 
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+}  // namespace
+
 // Case ignored as the Windows listings ignore it; ties go to the ordinal
-// order so that the numbering never depends on the directory's own order.
+// order so that the order never depends on the directory's own.
 bool ListsBefore(const std::wstring& left, const std::wstring& right) {
     const auto upcased = [](wchar_t a, wchar_t b) { return UpcaseUnit(a) < UpcaseUnit(b); };
     if (std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(), upcased)) return true;
     if (std::lexicographical_compare(right.begin(), right.end(), left.begin(), left.end(), upcased)) return false;
     return left < right;
 }
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-}  // namespace
 
 bool IsAbsoluteFolderPath(const std::wstring& path) { return !path.empty() && IsSeparator(path[0]); }
 
@@ -81,6 +81,14 @@ bool IsFolder(const std::wstring& path) {
     const std::optional<std::string> native = NativePath(path.c_str());
     struct stat status {};
     return native && ::stat(native->c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::optional<std::wstring> RealFolderPath(const std::wstring& folder) {
+    const std::optional<std::string> native = NativePath(folder.c_str());
+    if (!native) return std::nullopt;
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(native->c_str(), nullptr), &std::free);
+    if (!real) return std::nullopt;
+    return NormalFolderPath(FromNative(real.get()));
 }
 
 std::wstring WorkingFolder() {

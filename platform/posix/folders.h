@@ -3,6 +3,7 @@
 // spellings of one folder compare equal.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ std::wstring FolderName(const std::wstring& folder);
 
 // A directory, or a link to one.
 bool IsFolder(const std::wstring& path);
+// The folder's path with every symbolic link resolved, in normal form;
+// nothing when the system cannot resolve it (gone, unreadable on the way).
+std::optional<std::wstring> RealFolderPath(const std::wstring& folder);
 
 // The working directory, and the user's home (nothing when unknown).
 std::wstring WorkingFolder();
@@ -33,6 +37,9 @@ struct Subfolders {
     std::vector<std::wstring> names;  // in listing order, case ignored
     int error;                        // errno when the folder could not be read
 };
+// The order of a listing: letter case ignored, then the code units.
+bool ListsBefore(const std::wstring& left, const std::wstring& right);
+
 // Subfolders that a user is shown: hidden (dot) names are left out, as the
 // Windows browser leaves out hidden folders, and so are names that hold a
 // backslash, which no Windows-form path can name.

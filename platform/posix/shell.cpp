@@ -111,7 +111,10 @@ const testing::Overrides& ActiveOverrides() { return OverridesInForce(); }
 
 Console ActiveConsole() {
     const testing::Overrides& overrides = ActiveOverrides();
-    const bool interactive = overrides.interactive.value_or(IsTerminal(overrides.input));
+    // A person reads the output and types the input; with either one
+    // redirected, a script is at work.
+    const bool interactive =
+        overrides.interactive.value_or(IsTerminal(overrides.input) && IsTerminal(overrides.output));
     return {overrides.input, overrides.output, overrides.error, interactive};
 }
 

@@ -36,7 +36,8 @@ struct Overrides {
     int input = 0;
     int output = 1;
     int error = 2;
-    // Empty: the browser is interactive when `input` is a terminal.
+    // Empty: the browser is interactive when `input` and `output` are both
+    // terminals.
     std::optional<bool> interactive;
 };
 

@@ -3,6 +3,7 @@
 // terminal.
 #include "platform/posix/user.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/posix/console.h"
@@ -56,7 +57,10 @@ int WINAPI MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT) {
     posix::WriteText(console.output, posix::DisplayText(caption) + ": " + posix::DisplayText(text, true) + "\n");
     if (console.interactive) {
         posix::WriteText(console.output, "Press Enter to close.");
-        posix::ReadLine(console.input);
+        // Nothing of the line is wanted, so none of it is kept. The terminal
+        // echoes the Enter that ends it; after Ctrl-D nothing ends the line.
+        const std::optional<posix::InputLine> line = posix::ReadLine(console.input, 0);
+        if (!line || !line->ended) posix::WriteText(console.output, "\n");
     }
     return IDOK;
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -53,6 +55,10 @@ TEST_F(Run, CancellingEitherPickerCopiesNothingAndCompletes) {
         {},                            // first picker: input ends
         {Path(L"media\\VOD"), "", "q"},  // second picker cancelled
         {Path(L"media\\VOD"), ""},     // second picker: input ends
+        // A path that names no folder ends its picker: the empty line after
+        // it must not choose the folder the picker opened at.
+        {Path(L"missing"), "", Path(L"out"), ""},
+        {Path(L"media\\VOD"), "", Path(L"missing"), ""},
     };
     for (const std::vector<std::string>& input : inputs) {
         int status = -1;
@@ -61,7 +67,10 @@ TEST_F(Run, CancellingEitherPickerCopiesNothingAndCompletes) {
         EXPECT_EQ(status, 0);
         EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>());
         // Without a first choice there is no second picker.
-        EXPECT_EQ(output.find("Select copy to folder:") != std::string::npos, input.size() >= 2) << output;
+        const bool firstChosen = input.size() >= 2 && input[0] != Path(L"missing");
+        EXPECT_EQ(output.find("Select copy to folder:") != std::string::npos, firstChosen) << output;
+        // The picker opens at the working directory.
+        EXPECT_NE(access("Les_01", F_OK), 0) << "published into the working directory";
     }
 }
 

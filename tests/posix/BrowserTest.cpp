@@ -1,13 +1,16 @@
-// The terminal folder browser (SHBrowseForFolderW on the stand-in), driven
-// through its streams: the line protocol that scripts use, and the
-// interactive screen.
+// The terminal folder browser (SHBrowseForFolderW on the stand-in): the line
+// protocol that scripts use, driven through its streams, and the full-screen
+// browser's behaviour, driven key by key.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
+#include "platform/posix/browser_screen.h"
+#include "platform/posix/console.h"
 #include "platform/posix/names.h"
 #include "platform/posix/shell_testing.h"
 #include "tests/posix/ShellTestKit.h"
@@ -106,7 +109,7 @@ private:
 
 TEST_F(TerminalBrowserTest, LineProtocolSelectsConfirmsAndCancels) {
     const struct {
-        const char* typed;
+        std::string typed;
         const wchar_t* chosen;  // below the tree, or "<cancelled>"
         const char* error;      // part of what standard error says, or ""
     } cases[] = {
@@ -115,28 +118,63 @@ TEST_F(TerminalBrowserTest, LineProtocolSelectsConfirmsAndCancels) {
         {"{media}\nVOD\\Lesson01\n..\n\n", L"media\\VOD", ""},
         {"{media\\VOD}/./Lesson01/../../Zelvora/\n\n", L"media\\Zelvora", ""},
         {"  {media\\VOD}  \n\n", L"media\\VOD", ""},
+        {"{media\\VOD}\r\n\r\n", L"media\\VOD", ""},
         {"~/VOD\n\n", L"media\\VOD", ""},
         {"~\n\n", L"media", ""},
-        {"{media}\nnotes.txt\n\n", L"media", "No folder at"},
-        {"{media}\nmissing\n\n", L"media", "No folder at"},
         {"{media}\nq\n", L"<cancelled>", ""},
         {"{media}\n", L"<cancelled>", ""},
         {"", L"<cancelled>", ""},
+        // Whatever the browser refuses ends the picker: the empty line after
+        // it must not choose the folder selected before.
+        {"{media}\nnotes.txt\n\n", L"<cancelled>", "No folder at"},
+        {"{media}\nmissing\n\n", L"<cancelled>", "No folder at"},
+        {"/\n..\n\n", L"<cancelled>", "Already at the top"},
+        {std::string("{media}\nVOD\0zzz\n\n", 18), L"<cancelled>", "NUL byte"},
+        {std::string("\0{media}\n\n", 10), L"<cancelled>", "NUL byte"},
+        {"{media}\n" + std::string(32769, 'a') + "\n\n", L"<cancelled>", "more than 32768 bytes"},
+        {"{media}\n" + std::string(40000, '/') + "VOD\n\n", L"<cancelled>", "more than 32768 bytes"},
     };
     const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "/";
     ::setenv("HOME", Unix(L"media").c_str(), 1);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.typed);
+        SCOPED_TRACE(c.typed.substr(0, 80));
         const Outcome outcome = Browse(c.typed);
         EXPECT_EQ(c.chosen[0] == L'<' ? c.chosen : Path(c.chosen), outcome.chosen);
         EXPECT_NE(std::string::npos, outcome.errors.find(c.error)) << outcome.errors;
         EXPECT_EQ(c.error[0] == '\0', outcome.errors.empty()) << outcome.errors;
+        EXPECT_EQ(c.error[0] != '\0', outcome.errors.find("The picker is cancelled.") != std::string::npos);
         EXPECT_EQ(std::string::npos, outcome.output.find("Status:"));
+        EXPECT_LT(outcome.output.size(), 4096u);  // a refused line is neither kept nor echoed
     }
     ::setenv("HOME", home.c_str(), 1);
     std::string windowsForm = Unix(L"media\\Zelvora");
     std::replace(windowsForm.begin(), windowsForm.end(), '/', '\\');
     EXPECT_EQ(Path(L"media\\Zelvora"), Browse(windowsForm + "\n\n").chosen);
+}
+
+// Nothing typed reaches the terminal raw: an echoed command could set the
+// window title or clear the screen, a bidirectional override reverse a name.
+TEST_F(TerminalBrowserTest, LineProtocolEchoesAndReportsCleanedText) {
+    const Outcome outcome = Browse("x\x1b]0;pwned\x07y\xe2\x80\xae" "z\n");
+    EXPECT_NE(std::string::npos, outcome.output.find("\n> x?]0;pwned?y<U+202E>z\n")) << outcome.output;
+    EXPECT_NE(std::string::npos, outcome.errors.find("/x?]0;pwned?y<U+202E>z")) << outcome.errors;
+    for (const std::string& text : {outcome.output, outcome.errors}) {
+        EXPECT_EQ(std::string::npos, text.find('\x1b'));
+        EXPECT_EQ(std::string::npos, text.find("\xe2\x80\xae"));
+    }
+}
+
+// What is handed back is the folder itself, so that nothing written below
+// it later can be sent elsewhere by a link on the way.
+TEST_F(TerminalBrowserTest, ChosenFolderComesBackWithItsLinksResolved) {
+    ASSERT_EQ(0, ::symlink(Unix(L"media\\VOD").c_str(), Unix(L"link").c_str()));
+    ASSERT_EQ(0, ::symlink(Unix(L"link").c_str(), Unix(L"media\\Zelvora\\hop").c_str()));
+    const Outcome direct = Browse("{link}\n\n");
+    EXPECT_EQ(Path(L"media\\VOD"), direct.chosen);
+    EXPECT_EQ(L"link", direct.displayName);  // the name the user picked
+    EXPECT_EQ(Path(L"media\\VOD\\Lesson01"), Browse("{media\\Zelvora\\hop}\nLesson01\n\n").chosen);
+    // The selection while browsing stays as typed: ".." leaves the link.
+    EXPECT_EQ(Path(L"media\\Zelvora"), Browse("{media\\Zelvora\\hop}\n..\n\n").chosen);
 }
 
 TEST_F(TerminalBrowserTest, CallbackHearsOpeningOnceThenEachChangeAndMayPreselect) {
@@ -145,11 +183,24 @@ TEST_F(TerminalBrowserTest, CallbackHearsOpeningOnceThenEachChangeAndMayPreselec
     listener.onSelection = [](HWND hwnd, const std::wstring&) {
         SendText(hwnd, BFFM_SETSTATUSTEXTW, 0, L"Flat layout");
     };
-    const Outcome outcome = Browse("VOD\n{media\\VOD}\nmissing\n..\n\n", false, 13);
+    const Outcome outcome = Browse("VOD\n{media\\VOD}\n..\n\n", false, 13);
     EXPECT_EQ(media, outcome.chosen);
     EXPECT_EQ((std::vector<std::wstring>{L"init", L"sel " + media, L"sel " + media + L"\\VOD", L"sel " + media}),
               listener.heard);
     EXPECT_NE(std::string::npos, outcome.output.find("Selected: " + Unix(L"media\\VOD") + "\nStatus: Flat layout\n> "));
+}
+
+// A start folder that cannot be shown is the caller's doing, not the
+// script's: the browser says so and opens where it would have.
+TEST_F(TerminalBrowserTest, StartFolderThatCannotBeShownIsReportedAndIgnored) {
+    char* saved = ::getcwd(nullptr, 0);
+    ASSERT_EQ(0, ::chdir(Unix(L"media").c_str()));
+    listener.onOpen = [](HWND hwnd) { SendText(hwnd, BFFM_SETSELECTIONW, TRUE, L"\\no\\such\\folder"); };
+    const Outcome outcome = Browse("\n");
+    EXPECT_EQ(0, ::chdir(saved));
+    std::free(saved);
+    EXPECT_EQ(Path(L"media"), outcome.chosen);
+    EXPECT_NE(std::string::npos, outcome.errors.find("The start folder /no/such/folder cannot be shown.")) << outcome.errors;
 }
 
 TEST_F(TerminalBrowserTest, OpensAtTheWorkingDirectory) {
@@ -164,15 +215,25 @@ TEST_F(TerminalBrowserTest, OpensAtTheWorkingDirectory) {
     EXPECT_EQ((std::vector<std::wstring>{L"init", L"sel " + outcome.chosen}), listener.heard);
 }
 
-TEST_F(TerminalBrowserTest, ConfirmIsRefusedWhileOkIsDisabled) {
+TEST_F(TerminalBrowserTest, ConfirmingWhileOkIsDisabledCancels) {
     listener.onSelection = [](HWND hwnd, const std::wstring& path) {
         const bool nested = path.size() >= 8 && path.substr(path.size() - 8) == L"\\Zelvora";
         SendText(hwnd, BFFM_SETSTATUSTEXTW, 0, nested ? L"Nested layout not wanted" : L"");
         SendMessageW(hwnd, BFFM_ENABLEOK, 0, nested ? 0 : 1);
     };
-    const Outcome outcome = Browse("{media\\Zelvora}\n\n{media\\VOD}\n\n");
-    EXPECT_EQ(Path(L"media\\VOD"), outcome.chosen);
-    EXPECT_NE(std::string::npos, outcome.errors.find("cannot be chosen: Nested layout not wanted")) << outcome.errors;
+    const Outcome refused = Browse("{media\\Zelvora}\n\n{media\\VOD}\n\n");
+    EXPECT_EQ(L"<cancelled>", refused.chosen);
+    EXPECT_NE(std::string::npos, refused.errors.find("cannot be chosen: Nested layout not wanted")) << refused.errors;
+    EXPECT_EQ(Path(L"media\\VOD"), Browse("{media\\Zelvora}\n{media\\VOD}\n\n").chosen);
+}
+
+TEST_F(TerminalBrowserTest, APathTooLongToHandBackCannotBeChosen) {
+    std::wstring deep = L"media";
+    while (Path(deep).size() < MAX_PATH) deep += L"\\" + std::wstring(40, L'd');
+    tree.MakeDir(deep);
+    const Outcome outcome = Browse("{" + std::string(deep.begin(), deep.end()) + "}\n\n");
+    EXPECT_EQ(L"<cancelled>", outcome.chosen);
+    EXPECT_NE(std::string::npos, outcome.errors.find("too long to be chosen")) << outcome.errors;
 }
 
 TEST_F(TerminalBrowserTest, NeverLeavesTheRoot) {
@@ -183,35 +244,172 @@ TEST_F(TerminalBrowserTest, NeverLeavesTheRoot) {
     ASSERT_EQ(S_OK, desktop->ParseDisplayName(nullptr, nullptr, &vod[0], nullptr, &parsed, nullptr));
     desktop->Release();
     const OwnedItem root(parsed);
-    const Outcome outcome = Browse("..\n{media}\nLesson01\n..\n..\n\n", false, 9, root.get());
-    EXPECT_EQ(vod, outcome.chosen);
+    EXPECT_EQ(vod, Browse("Lesson01\n..\n\n", false, 9, root.get()).chosen);
     EXPECT_EQ((std::vector<std::wstring>{L"init", L"sel " + vod, L"sel " + vod + L"\\Lesson01", L"sel " + vod}),
               listener.heard);
-    EXPECT_NE(std::string::npos, outcome.errors.find("is outside")) << outcome.errors;
-    EXPECT_NE(std::string::npos, outcome.errors.find("Already at the top")) << outcome.errors;
+    const Outcome above = Browse("..\n\n", false, 9, root.get());
+    EXPECT_EQ(L"<cancelled>", above.chosen);
+    EXPECT_NE(std::string::npos, above.errors.find("Already at the top")) << above.errors;
+    const Outcome outside = Browse("{media}\n\n", false, 9, root.get());
+    EXPECT_EQ(L"<cancelled>", outside.chosen);
+    EXPECT_NE(std::string::npos, outside.errors.find("is outside")) << outside.errors;
 }
 
-TEST_F(TerminalBrowserTest, InteractiveScreenNumbersSubfoldersAndOpensThem) {
-    listener.onOpen = [](HWND hwnd) { SetWindowTextW(hwnd, L"Browse to the starting folder:"); };
-    const Outcome outcome = Browse("{media}\n9\n2\n\n", true);
-    EXPECT_EQ(Path(L"media\\Beta"), outcome.chosen);
-    EXPECT_NE(std::string::npos, outcome.output.find("== Browse to the starting folder: ==\nOpen\n"));
-    // Letter case ignored in the order; hidden folders and files left out.
-    EXPECT_NE(std::string::npos, outcome.output.find("Selected: " + Unix(L"media") +
-                                                     "\n  1  alpha/\n  2  Beta/\n  3  VOD/\n  4  Zelvora/\n"))
-        << outcome.output;
-    EXPECT_NE(std::string::npos, outcome.output.find("No folder numbered 9."));
-    EXPECT_EQ("", outcome.errors);
-}
+}  // namespace
 
-TEST_F(TerminalBrowserTest, FolderThatCannotBeListedCanStillBeChosen) {
-    tree.MakeDir(L"media\\gone");
-    listener.onSelection = [this](HWND, const std::wstring& path) {
-        if (path == Path(L"media\\gone")) tree.Remove(L"media\\gone");
+namespace {
+
+using posix::BrowserScreen;
+using posix::Key;
+using posix::KeyPress;
+
+// The full-screen browser's behaviour, key by key, on the same tree and
+// callback as the line protocol above; the terminal itself is tested end to
+// end (browser_terminal_test.py).
+class BrowserScreenTest : public TerminalBrowserTest {
+protected:
+    // Opened with media\VOD selected by the callback.
+    BrowserScreen& Open(UINT flags = 9) {
+        const std::wstring vod = Path(L"media\\VOD");
+        listener.onOpen = [vod](HWND hwnd) { SendText(hwnd, BFFM_SETSELECTIONW, TRUE, vod.c_str()); };
+        info_ = {nullptr, nullptr, displayName_, L"Open", flags, &Listener::Callback,
+                 reinterpret_cast<LPARAM>(&listener), 0};
+        screen_.emplace(info_, &posix::ListSubfolders);
+        screen_->Open();
+        screen_->Tree().SetRows(10);  // as the view does
+        return *screen_;
+    }
+    BrowserScreen::Outcome Press(Key key, wchar_t text = 0) {
+        clock_ += std::chrono::seconds(2);  // no two keys in one type-ahead
+        return screen_->Press(KeyPress{key, text}, clock_);
+    }
+    void Type(const std::wstring& text) {
+        for (const wchar_t unit : text) Press(Key::Text, unit);
+    }
+    std::wstring Chosen() {
+        const OwnedItem chosen(screen_->Choose());
+        return PathOf(chosen.get());
+    }
+    std::wstring Selected() const { return screen_->Session().Selection(); }
+    std::wstring Sel(const wchar_t* relative) const { return L"sel " + Path(relative); }
+
+private:
+    wchar_t displayName_[MAX_PATH] = L"";
+    BROWSEINFOW info_{};
+    std::optional<BrowserScreen> screen_;
+    posix::FolderTree::Clock::time_point clock_;
+};
+
+TEST_F(BrowserScreenTest, EveryMoveOfTheHighlightIsASelectionChange) {
+    BrowserScreen& screen = Open();
+    // The start folder among its siblings; letter case ignored in the order,
+    // hidden folders and files left out.
+    EXPECT_EQ((std::vector<std::wstring>{L"alpha", L"Beta", L"VOD", L"Zelvora"}), screen.Tree().Names());
+    EXPECT_EQ(Path(L"media\\VOD"), screen.Tree().Selected());
+    const struct {
+        Key key;
+        wchar_t text;
+        const wchar_t* selected;
+        const char* message;
+    } steps[] = {
+        {Key::Down, 0, L"media\\Zelvora", ""},  {Key::Down, 0, L"media\\Zelvora", ""},
+        {Key::Home, 0, L"media\\alpha", ""},    {Key::Right, 0, L"media\\alpha", "has no subfolders"},
+        {Key::End, 0, L"media\\Zelvora", ""},   {Key::Up, 0, L"media\\VOD", ""},
+        {Key::Right, 0, L"media\\VOD\\Lesson01", ""}, {Key::Left, 0, L"media\\VOD", ""},
+        {Key::Text, L'b', L"media\\Beta", ""},  {Key::Text, L'x', L"media\\Beta", "No folder here starts with \"x\""},
+        {Key::PageDown, 0, L"media\\Zelvora", ""}, {Key::PageUp, 0, L"media\\alpha", ""},
     };
-    const Outcome outcome = Browse("{media\\gone}\n\n", true);
-    EXPECT_NE(std::string::npos, outcome.output.find("(this folder cannot be listed:")) << outcome.output;
-    EXPECT_EQ(Path(L"media\\gone"), outcome.chosen);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.selected);
+        EXPECT_EQ(BrowserScreen::Outcome::Browsing, Press(step.key, step.text));
+        EXPECT_EQ(Path(step.selected), screen.Tree().Selected());
+        EXPECT_EQ(Path(step.selected), Selected());
+        EXPECT_NE(std::string::npos, screen.Message().find(step.message)) << screen.Message();
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"init", Sel(L"media\\VOD"), Sel(L"media\\Zelvora"), Sel(L"media\\alpha"),
+                                         Sel(L"media\\Zelvora"), Sel(L"media\\VOD"), Sel(L"media\\VOD\\Lesson01"),
+                                         Sel(L"media\\VOD"), Sel(L"media\\Beta"), Sel(L"media\\Zelvora"),
+                                         Sel(L"media\\alpha")}),
+              listener.heard);
+    EXPECT_EQ(BrowserScreen::Outcome::Chosen, Press(Key::Enter));
+    EXPECT_EQ(Path(L"media\\alpha"), Chosen());
+}
+
+TEST_F(BrowserScreenTest, TheCallbackMayMoveTheHighlight) {
+    listener.onSelection = [this](HWND hwnd, const std::wstring& path) {
+        if (path == Path(L"media\\alpha")) SendText(hwnd, BFFM_SETSELECTIONW, TRUE, Path(L"media\\VOD\\Lab").c_str());
+    };
+    tree.MakeDir(L"media\\VOD\\Lab");
+    BrowserScreen& screen = Open();
+    Press(Key::Home);
+    EXPECT_EQ(Path(L"media\\VOD\\Lab"), screen.Tree().Selected());
+    EXPECT_EQ(Path(L"media\\VOD"), screen.Tree().Level());
+}
+
+TEST_F(BrowserScreenTest, EnterDoesNothingWhileTheSelectionIsRefused) {
+    listener.onSelection = [](HWND hwnd, const std::wstring& path) {
+        const bool nested = path.size() >= 8 && path.substr(path.size() - 8) == L"\\Zelvora";
+        SendText(hwnd, BFFM_SETSTATUSTEXTW, 0, nested ? L"Nested layout not wanted" : L"Flat layout");
+        SendMessageW(hwnd, BFFM_ENABLEOK, 0, nested ? 0 : 1);
+    };
+    BrowserScreen& screen = Open(13);
+    Press(Key::Down);
+    EXPECT_EQ(L"Nested layout not wanted", screen.Session().Status());
+    ASSERT_TRUE(screen.Session().ChoiceRefusal());
+    EXPECT_EQ(BrowserScreen::Outcome::Browsing, Press(Key::Enter));
+    EXPECT_EQ("This folder cannot be chosen: Nested layout not wanted", screen.Message());
+    Press(Key::Up);
+    EXPECT_FALSE(screen.Session().ChoiceRefusal());
+    EXPECT_EQ(BrowserScreen::Outcome::Chosen, Press(Key::Enter));
+    EXPECT_EQ(Path(L"media\\VOD"), Chosen());
+}
+
+TEST_F(BrowserScreenTest, ThePathPromptJumpsAndKeepsMistakesInPlace) {
+    BrowserScreen& screen = Open();
+    Press(Key::Text, L'/');
+    ASSERT_TRUE(screen.Prompt());
+    Type(posix::WidenTyped(Unix(L"media\\ZZ")).substr(1));  // after the "/" that opened the prompt
+    Press(Key::Enter);  // no such folder: the reason, the prompt still open
+    ASSERT_TRUE(screen.Prompt());
+    EXPECT_NE(std::string::npos, screen.Message().find("No folder at")) << screen.Message();
+    Press(Key::Backspace);
+    Press(Key::Backspace);
+    Type(L"ze");
+    Press(Key::Tab);
+    EXPECT_EQ(posix::WidenTyped(Unix(L"media\\Zelvora")) + L"/", screen.Prompt()->Text());
+    Press(Key::Enter);
+    EXPECT_FALSE(screen.Prompt());
+    EXPECT_EQ(Path(L"media\\Zelvora"), screen.Tree().Selected());
+    EXPECT_EQ(Path(L"media"), screen.Tree().Level());
+    // Esc and an empty line's Ctrl-D close the prompt, not the browser.
+    Press(Key::Text, L'~');
+    EXPECT_EQ(BrowserScreen::Outcome::Browsing, Press(Key::Escape));
+    EXPECT_FALSE(screen.Prompt());
+    Press(Key::Text, L'/');
+    Press(Key::Backspace);
+    EXPECT_EQ(BrowserScreen::Outcome::Browsing, Press(Key::EndOfInput));
+    EXPECT_FALSE(screen.Prompt());
+    Press(Key::Text, L'/');
+    EXPECT_EQ(BrowserScreen::Outcome::Cancelled, Press(Key::Interrupt));
+}
+
+TEST_F(BrowserScreenTest, EscCtrlCAndCtrlDCancel) {
+    for (const Key key : {Key::Escape, Key::Interrupt, Key::EndOfInput}) {
+        Open();
+        EXPECT_EQ(BrowserScreen::Outcome::Cancelled, Press(key));
+    }
+}
+
+TEST_F(BrowserScreenTest, AFolderThatCannotBeListedCanStillBeChosen) {
+    tree.MakeDir(L"media\\gone");
+    BrowserScreen& screen = Open();
+    Press(Key::Text, L'g');
+    tree.Remove(L"media\\gone");
+    Press(Key::Right);
+    EXPECT_NE(std::string::npos, screen.Message().find("gone cannot be listed: No such file or directory"))
+        << screen.Message();
+    EXPECT_EQ(BrowserScreen::Outcome::Chosen, Press(Key::Enter));
+    EXPECT_EQ(Path(L"media\\gone"), Chosen());
 }
 
 }  // namespace

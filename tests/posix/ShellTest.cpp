@@ -116,6 +116,11 @@ TEST(ShellTest, MessageBoxPrintsCaptionAndTextAndWaitsOnlyAtATerminal) {
                                                   "\nnext\n");
     EXPECT_EQ(0u, printed.rfind("Cuecarry: Cuecarry complete\n\n2 caption files could not be copied.\n", 0));
     EXPECT_EQ("next\n", unread);
+    // Ctrl-D instead of Enter: nothing else ends the line, so the box does.
+    EXPECT_EQ("Cuecarry: done\nPress Enter to close.\n", ShowMessageBox(L"done", true, "").first);
+    EXPECT_EQ("Cuecarry: done\nPress Enter to close.\n", ShowMessageBox(L"done", true, "typed").first);
+    EXPECT_EQ("Cuecarry: a?]0;x?b <U+202E>\nPress Enter to close.",
+              ShowMessageBox(L"a\x1b]0;x\x07" L"b \u202E", true, "\n").first);
 }
 
 }  // namespace

@@ -1,0 +1,16 @@
+// The two faces of the stand-in's folder browser. Each runs one
+// SHBrowseForFolderW call to its end: the chosen folder's item list, or null
+// for a cancel.
+#pragma once
+
+#include "platform/posix/shell_internal.h"
+
+namespace posix {
+
+// For scripts, when the streams are not a terminal: one command per line.
+PIDLIST_ABSOLUTE RunLineProtocol(BROWSEINFOW& info, const Console& console);
+
+// For a person at a terminal: the folder tree on the whole screen.
+PIDLIST_ABSOLUTE RunFullScreenBrowser(BROWSEINFOW& info, const Console& console);
+
+}  // namespace posix

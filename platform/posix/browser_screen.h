@@ -1,0 +1,66 @@
+// The full-screen browser's behaviour, apart from the terminal: each key
+// moves the folder tree or edits the path prompt, every change of the
+// highlight is a change of selection that the callback hears, and Enter
+// chooses only what the session lets it. The curses view draws what this
+// holds and feeds it keys; a test feeds it keys directly.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/posix/browser_session.h"
+#include "platform/posix/folder_tree.h"
+#include "platform/posix/path_prompt.h"
+
+namespace posix {
+
+// What the view reads from the keyboard, whatever the terminal sends.
+enum class Key {
+    Up, Down, PageUp, PageDown, Home, End, Left, Right,
+    Enter, Tab, Backspace, Delete,
+    Escape, Interrupt, EndOfInput,                 // Esc, Ctrl-C, Ctrl-D
+    DeleteToStart, DeleteToEnd, DeleteNameBack,    // Ctrl-U, Ctrl-K, Ctrl-W
+    Text,                                          // a printable character
+};
+
+struct KeyPress {
+    Key key;
+    wchar_t text = 0;  // the UTF-16 code unit of a Key::Text
+};
+
+class BrowserScreen {
+public:
+    enum class Outcome { Browsing, Chosen, Cancelled };
+
+    BrowserScreen(BROWSEINFOW& info, FolderTree::Lister list);
+
+    // Tells the callback the browser is there and shows the start folder.
+    void Open();
+    Outcome Press(KeyPress key, FolderTree::Clock::time_point now);
+    // After Outcome::Chosen: the chosen folder's item list.
+    PIDLIST_ABSOLUTE Choose() { return session_.Choose(); }
+
+    const BrowserSession& Session() const { return session_; }
+    const FolderTree& Tree() const { return tree_; }
+    FolderTree& Tree() { return tree_; }
+    // The path prompt, while it is open.
+    const std::optional<PathPrompt>& Prompt() const { return prompt_; }
+    // What the last key could not do, or what it found; display text.
+    const std::string& Message() const { return message_; }
+
+private:
+    Outcome Browse(KeyPress key, FolderTree::Clock::time_point now);
+    Outcome Edit(KeyPress key);
+    void OpenHighlighted();
+    void Complete();
+    void GoToTyped();
+    void FollowTree();
+
+    FolderTree::Lister list_;
+    BrowserSession session_;
+    FolderTree tree_;
+    std::optional<PathPrompt> prompt_;
+    std::string message_;
+};
+
+}  // namespace posix

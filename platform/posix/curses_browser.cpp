@@ -1,0 +1,268 @@
+// The full-screen browser on curses: a thin view over BrowserScreen, which
+// holds everything it does. This file only turns the terminal's keys into
+// Key values and draws the screen:
+//
+//   Browse to the starting folder:          the title that the callback set
+//   Open                                    the caller's instruction text
+//   /home/me/media/                  2 of 3 the level, where the highlight is
+//     alpha/
+//   > VOD/                                  the highlight: the selection
+//     Zelvora/
+//   Status: Flat layout                     when the caller asked for one
+//   Selected: /home/me/media/VOD
+//   why the last key did nothing, or why Enter cannot choose
+//   the path prompt, or the keys
+#include <signal.h>
+#include <wchar.h>
+
+#include <cerrno>
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+#include <algorithm>
+#include <cstring>
+
+#define NCURSES_WIDECHAR 1
+// Functions, not macros: curses would otherwise take names such as erase.
+#define NCURSES_NOMACROS 1
+#include <curses.h>
+
+#include "platform/posix/browser_faces.h"
+#include "platform/posix/browser_screen.h"
+#include "platform/posix/console.h"
+#include "platform/posix/curses_terminal.h"
+#include "platform/posix/screen_text.h"
+
+namespace posix {
+namespace {
+
+constexpr int kRowsAbove = 3;  // title, instruction, level
+constexpr int kRowsBelow = 3;  // selection, message, prompt or keys
+constexpr char kKeys[] =
+    "Up/Down PgUp/PgDn Home/End: move  Right: open  Left: up  letters: find  / or ~: path  Enter: choose  "
+    "Esc: cancel";
+constexpr char kPromptLabel[] = "Go to: ";
+
+int Columns(wchar_t codePoint) { return ::wcwidth(codePoint); }
+
+std::size_t WidthOf(const std::wstring& codePoints) {
+    std::size_t width = 0;
+    for (const wchar_t codePoint : codePoints) width += static_cast<std::size_t>(std::max(Columns(codePoint), 1));
+    return width;
+}
+
+class View {
+public:
+    View(BrowserScreen& screen, bool unicode) : screen_(screen), unicode_(unicode) {}
+
+    void Draw() {
+        getmaxyx(stdscr, height_, width_);
+        const BrowserSession& session = screen_.Session();
+        const int below = kRowsBelow + (session.ShowsStatus() ? 1 : 0);
+        FolderTree& tree = screen_.Tree();
+        tree.SetRows(static_cast<std::size_t>(std::max(height_ - kRowsAbove - below, 1)));
+        ::erase();
+        Row(0, DisplayText(session.Title()), A_BOLD);
+        Row(1, DisplayText(session.Instruction()));
+        DrawLevelHeading(tree);
+        DrawNames(tree);
+        int row = height_ - below;
+        if (session.ShowsStatus()) Row(row++, "Status: " + DisplayText(session.Status()));
+        LabelledPath(row++, "Selected: ", tree.Selected());
+        // What the last key did, else why Enter cannot choose, if it cannot.
+        const BrowserSession::Refusal refusal = session.ChoiceRefusal();
+        const std::string why = refusal ? *refusal + " Enter does nothing here." : std::string();
+        Row(row++, screen_.Message().empty() ? why : screen_.Message(), A_BOLD);
+        if (screen_.Prompt()) {
+            DrawPrompt(row, *screen_.Prompt());
+        } else {
+            ::curs_set(0);
+            Row(row, kKeys, A_DIM);
+        }
+        ::refresh();
+    }
+
+private:
+    // One row, cut to the screen's width.
+    void Row(int row, const std::string& text, attr_t attributes = A_NORMAL) {
+        if (row < 0 || row >= height_) return;
+        const std::wstring shown = Fit(CodePoints(text, unicode_), static_cast<std::size_t>(width_), false);
+        ::attrset(attributes);
+        ::mvaddnwstr(row, 0, shown.c_str(), static_cast<int>(shown.size()));
+        ::attrset(A_NORMAL);
+    }
+
+    // The label stays whole; the path loses its start, which tells least.
+    void LabelledPath(int row, const std::string& label, const std::wstring& path) {
+        const std::wstring shownLabel = CodePoints(label, unicode_);
+        const std::size_t room = static_cast<std::size_t>(std::max(width_ - static_cast<int>(WidthOf(shownLabel)), 0));
+        const std::wstring line = shownLabel + Fit(CodePoints(DisplayPath(path), unicode_), room, true);
+        ::mvaddnwstr(row, 0, line.c_str(), static_cast<int>(line.size()));
+    }
+
+    std::wstring Fit(const std::wstring& codePoints, std::size_t columns, bool keepEnd) const {
+        return FitColumns(codePoints, columns, keepEnd, &Columns, unicode_ ? L'\u2026' : L'~');
+    }
+
+    void DrawLevelHeading(const FolderTree& tree) {
+        const std::size_t count = tree.Names().size();
+        const std::string position = std::to_string(tree.Highlight() + 1) + " of " + std::to_string(count);
+        std::string level = tree.Level().empty() ? "Top of the tree" : DisplayPath(tree.Level());
+        if (!tree.Level().empty() && tree.Level() != L"\\") level += "/";
+        if (tree.ListingError() != 0) level += " (cannot be listed: " + std::string(std::strerror(tree.ListingError())) + ")";
+        const std::size_t room = static_cast<std::size_t>(std::max(width_ - static_cast<int>(position.size()) - 2, 0));
+        const std::wstring left = Fit(CodePoints(level, unicode_), room, true);
+        ::attrset(A_UNDERLINE);
+        ::mvaddnwstr(2, 0, left.c_str(), static_cast<int>(left.size()));
+        ::attrset(A_NORMAL);
+        ::mvaddstr(2, std::max(width_ - static_cast<int>(position.size()), 0), position.c_str());
+    }
+
+    void DrawNames(const FolderTree& tree) {
+        const std::vector<std::wstring>& names = tree.Names();
+        const std::size_t last = std::min(names.size(), tree.FirstInView() + tree.Rows());
+        for (std::size_t at = tree.FirstInView(); at < last; ++at) {
+            const bool highlighted = at == tree.Highlight();
+            const std::string name = tree.Level().empty() ? DisplayPath(names[at]) : DisplayText(names[at]) + "/";
+            const int row = kRowsAbove + static_cast<int>(at - tree.FirstInView());
+            Row(row, (highlighted ? "> " : "  ") + name, highlighted ? A_REVERSE : A_NORMAL);
+        }
+    }
+
+    // The text around the cursor stays in view however long it gets.
+    void DrawPrompt(int row, const PathPrompt& prompt) {
+        const std::wstring label = CodePoints(kPromptLabel, unicode_);
+        const std::size_t room = static_cast<std::size_t>(std::max(width_ - static_cast<int>(label.size()) - 1, 1));
+        const std::wstring& text = prompt.Text();
+        const std::wstring before =
+            Fit(CodePoints(DisplayText(text.substr(0, prompt.Cursor())), unicode_), room, true);
+        const std::wstring after =
+            Fit(CodePoints(DisplayText(text.substr(prompt.Cursor())), unicode_), room - WidthOf(before), false);
+        const std::wstring line = label + before + after;
+        ::mvaddnwstr(row, 0, line.c_str(), static_cast<int>(line.size()));
+        ::curs_set(1);
+        ::move(row, static_cast<int>(label.size() + WidthOf(before)));
+    }
+
+    BrowserScreen& screen_;
+    bool unicode_;
+    int height_ = 0;
+    int width_ = 0;
+};
+
+std::optional<Key> FunctionKey(wint_t code) {
+    switch (code) {
+    case KEY_UP: return Key::Up;
+    case KEY_DOWN: return Key::Down;
+    case KEY_PPAGE: return Key::PageUp;
+    case KEY_NPAGE: return Key::PageDown;
+    case KEY_HOME: return Key::Home;
+    case KEY_END: return Key::End;
+    case KEY_LEFT: return Key::Left;
+    case KEY_RIGHT: return Key::Right;
+    case KEY_ENTER: return Key::Enter;
+    case KEY_BACKSPACE: return Key::Backspace;
+    case KEY_DC: return Key::Delete;
+    default: return std::nullopt;
+    }
+}
+
+// The control keys of a shell's line editing, which also work while
+// browsing where they mean something there.
+std::optional<Key> ControlKey(wint_t code) {
+    switch (code) {
+    case 1: return Key::Home;              // Ctrl-A
+    case 2: return Key::Left;              // Ctrl-B
+    case 3: return Key::Interrupt;         // Ctrl-C
+    case 4: return Key::EndOfInput;        // Ctrl-D
+    case 5: return Key::End;               // Ctrl-E
+    case 6: return Key::Right;             // Ctrl-F
+    case 8: case 127: return Key::Backspace;
+    case 9: return Key::Tab;
+    case 10: case 13: return Key::Enter;
+    case 11: return Key::DeleteToEnd;      // Ctrl-K
+    case 21: return Key::DeleteToStart;    // Ctrl-U
+    case 23: return Key::DeleteNameBack;   // Ctrl-W
+    case 27: return Key::Escape;
+    default: return std::nullopt;
+    }
+}
+
+class Keyboard {
+public:
+    explicit Keyboard(View& view) : view_(view) {}
+
+    // The next key; nothing when the terminal is gone. A change of the
+    // terminal's size is drawn at once and is no key.
+    std::optional<KeyPress> Next() {
+        if (pendingLow_ != 0) return KeyPress{Key::Text, std::exchange(pendingLow_, 0)};
+        for (;;) {
+            wint_t code = 0;
+            errno = 0;
+            const int kind = ::get_wch(&code);
+            if (kind == ERR) {
+                if (errno == EINTR) continue;
+                return std::nullopt;
+            }
+            if (kind == KEY_CODE_YES) {
+                if (code == KEY_RESIZE) view_.Draw();
+                if (const std::optional<Key> key = FunctionKey(code)) return KeyPress{*key};
+                continue;
+            }
+            // Raw mode reads Ctrl-Z as a key; it still suspends, and curses
+            // puts the screen back when the shell resumes us.
+            if (code == 26) {
+                ::raise(SIGTSTP);
+                continue;
+            }
+            if (const std::optional<Key> key = ControlKey(code)) return KeyPress{*key};
+            if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) continue;
+            return Text(code);
+        }
+    }
+
+private:
+    // A code point beyond the BMP arrives as its surrogate pair, one unit
+    // per call.
+    KeyPress Text(wint_t code) {
+        if (code <= 0xFFFF) return KeyPress{Key::Text, static_cast<wchar_t>(code)};
+        code -= 0x10000;
+        pendingLow_ = static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
+        return KeyPress{Key::Text, static_cast<wchar_t>(0xD800 + (code >> 10))};
+    }
+
+    View& view_;
+    wchar_t pendingLow_ = 0;
+};
+
+}  // namespace
+
+PIDLIST_ABSOLUTE RunFullScreenBrowser(BROWSEINFOW& info, const Console& console) {
+    std::optional<CursesTerminal> terminal;
+    try {
+        terminal.emplace(console.input, console.output);
+    } catch (const std::runtime_error& failure) {
+        WriteText(console.error, std::string("The full-screen browser cannot run here (") + failure.what() +
+                                     "); reading commands line by line.\n");
+        return RunLineProtocol(info, console);
+    }
+    BrowserScreen screen(info, &ListSubfolders);
+    screen.Open();
+    View view(screen, terminal->Unicode());
+    Keyboard keyboard(view);
+    for (;;) {
+        view.Draw();
+        const std::optional<KeyPress> key = keyboard.Next();
+        if (!key) return nullptr;
+        switch (screen.Press(*key, std::chrono::steady_clock::now())) {
+        case BrowserScreen::Outcome::Chosen: return screen.Choose();
+        case BrowserScreen::Outcome::Cancelled: return nullptr;
+        case BrowserScreen::Outcome::Browsing: break;
+        }
+    }
+}
+
+}  // namespace posix

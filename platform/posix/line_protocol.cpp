@@ -1,0 +1,108 @@
+// The browser for scripts: the line protocol that the README documents.
+//
+// It prints the title and the instruction text once, then "Selected:
+// <folder>" (and "Status: <text>" when the caller asked for a status line)
+// before each "> " prompt, and echoes each command it reads. Commands: a
+// path (either form, relative to the selection, or from "~") selects that
+// folder, ".." its parent, an empty line chooses the selection, "q" or the
+// end of input cancels.
+//
+// A command that the browser refuses cancels the picker, its reason on
+// standard error: a script must never go on to choose a folder that it did
+// not name, as an empty line after a mistyped path would. A line holding a
+// NUL byte or longer than kLongestLine is refused whole, never cut short
+// into another path.
+#include <optional>
+#include <string>
+
+#include "platform/posix/browser_faces.h"
+#include "platform/posix/browser_session.h"
+#include "platform/posix/console.h"
+
+namespace posix {
+namespace {
+
+constexpr std::size_t kLongestLine = 32768;
+
+std::string Trimmed(const std::string& text) {
+    const char* blanks = " \t";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+class LineProtocol {
+public:
+    LineProtocol(BROWSEINFOW& info, const Console& console)
+        : console_(console), session_(info, [this](const std::string& reason) { Complain(reason); }) {}
+
+    PIDLIST_ABSOLUTE Run() {
+        session_.Open();
+        WriteText(console_.output,
+                  "== " + DisplayText(session_.Title()) + " ==\n" + DisplayText(session_.Instruction()) + "\n");
+        for (;;) {
+            Prompt();
+            const std::optional<InputLine> line = ReadLine(console_.input, kLongestLine);
+            if (!line) {
+                WriteText(console_.output, "\n");
+                return nullptr;
+            }
+            Echo(*line);
+            const Next next = Execute(*line);
+            if (next == Next::Choose) return session_.Choose();
+            if (next == Next::Cancel) return nullptr;
+        }
+    }
+
+private:
+    enum class Next { Prompt, Choose, Cancel };
+
+    void Prompt() {
+        std::string text = "Selected: " + DisplayPath(session_.Selection()) + "\n";
+        if (session_.ShowsStatus()) text += "Status: " + DisplayText(session_.Status()) + "\n";
+        WriteText(console_.output, text + "> ");
+    }
+
+    void Echo(const InputLine& line) {
+        const std::string shown = line.tooLong ? "(a line of more than " + std::to_string(kLongestLine) + " bytes)"
+                                               : DisplayText(WidenTyped(line.text));
+        WriteText(console_.output, shown + "\n");
+    }
+
+    Next Execute(const InputLine& line) {
+        if (line.tooLong) return Refuse("A line of more than " + std::to_string(kLongestLine) + " bytes is refused.");
+        if (line.text.find('\0') != std::string::npos) return Refuse("A line holding a NUL byte is refused.");
+        const std::string command = Trimmed(line.text);
+        BrowserSession::Refusal refusal;
+        if (command.empty()) {
+            refusal = session_.ChoiceRefusal();
+            if (!refusal) return Next::Choose;
+        } else if (command == "q") {
+            return Next::Cancel;
+        } else if (command == "..") {
+            refusal = session_.GoUp();
+        } else {
+            refusal = session_.GoTo(WidenTyped(command));
+        }
+        return refusal ? Refuse(*refusal) : Next::Prompt;
+    }
+
+    Next Refuse(const std::string& reason) {
+        Complain(reason);
+        Complain("The picker is cancelled.");
+        return Next::Cancel;
+    }
+
+    void Complain(const std::string& reason) { WriteText(console_.error, reason + "\n"); }
+
+    const Console console_;
+    BrowserSession session_;
+};
+
+}  // namespace
+
+PIDLIST_ABSOLUTE RunLineProtocol(BROWSEINFOW& info, const Console& console) {
+    return LineProtocol(info, console).Run();
+}
+
+}  // namespace posix

@@ -1,0 +1,73 @@
+// What the stand-in prints and reads at the terminal: the cleaning of every
+// text shown, and line input that no stream can make unbounded.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/posix/console.h"
+
+namespace {
+
+TEST(ConsoleTest, DisplayTextShowsNothingThatDrivesTheTerminal) {
+    const struct {
+        std::wstring text;
+        const char* shown;
+        bool multiline;
+    } cases[] = {
+        {L"plain \u00e9t\u00e9 \xD83D\xDE00", "plain \xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80", false},
+        {L"a\x1b]0;pwned\x07z", "a?]0;pwned?z", false},
+        {L"csi\x9b" L"2J", "csi?2J", false},
+        {L"line\nbreak\r", "line?break?", false},
+        {L"line\r\nbreak", "line\nbreak", true},
+        {L"sep\u2028par\u2029", "sep?par?", true},
+        {L"rtl\u202Egpj.exe", "rtl<U+202E>gpj.exe", false},
+        {L"\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069", "<U+202A><U+202B><U+202C><U+202D><U+2066><U+2067><U+2068><U+2069>", false},
+        {L"marks\u200E\u200F\u061C", "marks<U+200E><U+200F><U+061C>", false},
+        {L"lone\xD800 raw\xDCFF", "lone\xef\xbf\xbd raw\xef\xbf\xbd", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.shown, posix::DisplayText(c.text, c.multiline)) << c.shown;
+    }
+    EXPECT_EQ("/srv/rtl<U+202E>/a?b", posix::DisplayPath(L"\\srv\\rtl\u202E\\a\x1b" L"b"));
+}
+
+// The lines, read one after another from `input`.
+std::vector<posix::InputLine> ReadAll(const std::string& input, std::size_t limit) {
+    int pipeFds[2];
+    EXPECT_EQ(0, ::pipe(pipeFds));
+    // The pipe holds 64 KiB; the longest input here stays below that.
+    EXPECT_EQ(static_cast<ssize_t>(input.size()), ::write(pipeFds[1], input.data(), input.size()));
+    ::close(pipeFds[1]);
+    std::vector<posix::InputLine> lines;
+    while (const std::optional<posix::InputLine> line = posix::ReadLine(pipeFds[0], limit)) lines.push_back(*line);
+    ::close(pipeFds[0]);
+    return lines;
+}
+
+TEST(ConsoleTest, ReadLineRefusesLongLinesWholeAndSaysHowEachEnded) {
+    const std::vector<posix::InputLine> lines =
+        ReadAll("one\r\n" + std::string(11, 'x') + "\n" + std::string(10, 'y') + "\n\nlast", 10);
+    ASSERT_EQ(5u, lines.size());
+    const struct {
+        const char* text;
+        bool ended, tooLong;
+    } expected[] = {{"one", true, false}, {"", true, true}, {"yyyyyyyyyy", true, false}, {"", true, false},
+                    {"last", false, false}};
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(expected[i].text, lines[i].text);
+        EXPECT_EQ(expected[i].ended, lines[i].ended);
+        EXPECT_EQ(expected[i].tooLong, lines[i].tooLong);
+    }
+    EXPECT_TRUE(ReadAll("", 10).empty());
+}
+
+TEST(ConsoleTest, TypedBackslashesStaySeparators) {
+    EXPECT_EQ(L"\\srv\\media\\VOD", posix::WidenTyped("\\srv\\media\\VOD"));
+    EXPECT_EQ(L"caf\u00e9\\\xDCFF", posix::WidenTyped("caf\xc3\xa9\\\xff"));
+    // A backslash never falls inside a multibyte character.
+    EXPECT_EQ(L"\\\u00e9\\", posix::WidenTyped("\\\xc3\xa9\\"));
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+// The full-screen browser's own logic, without a terminal: the levels of the
+// folder tree, the highlight, type-ahead, the rows in view, the path prompt
+// and its completion, and the cutting of text to the screen's width.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/posix/folder_tree.h"
+#include "platform/posix/path_prompt.h"
+#include "platform/posix/screen_text.h"
+
+namespace {
+
+using posix::FolderTree;
+
+// A folder tree in memory: each folder's subfolders, already in listing
+// order, or an errno for one that cannot be listed.
+struct FakeFolders {
+    std::map<std::wstring, posix::Subfolders> folders;
+    FolderTree::Lister Lister() const {
+        return [this](const std::wstring& folder) {
+            const auto found = folders.find(folder);
+            return found != folders.end() ? found->second : posix::Subfolders{{}, ENOENT};
+        };
+    }
+};
+
+const FakeFolders kMedia{{
+    {L"\\m", {{L"alpha", L"Beta", L"VOD", L"Zelvora"}, 0}},
+    {L"\\m\\VOD", {{L"Lab", L"Lesson01"}, 0}},
+    {L"\\m\\alpha", {{}, 0}},
+    {L"\\m\\Beta", {{}, EACCES}},
+}};
+
+FolderTree::Clock::time_point At(int milliseconds) {
+    return FolderTree::Clock::time_point(std::chrono::milliseconds(milliseconds));
+}
+
+TEST(FolderTreeTest, RightAndLeftWalkTheLevelsLikeTheShellsTree) {
+    FolderTree tree(L"\\m", kMedia.Lister());
+    tree.Reveal(L"\\m\\VOD\\Lab");
+    EXPECT_EQ(L"\\m\\VOD", tree.Level());
+    EXPECT_EQ((std::vector<std::wstring>{L"Lab", L"Lesson01"}), tree.Names());
+    EXPECT_EQ(L"\\m\\VOD\\Lab", tree.Selected());
+
+    ASSERT_TRUE(tree.Up());  // the folder we came from is highlighted
+    EXPECT_EQ(L"\\m\\VOD", tree.Selected());
+    ASSERT_TRUE(tree.Up());  // the top level holds the top alone
+    EXPECT_EQ(L"", tree.Level());
+    EXPECT_EQ(std::vector<std::wstring>{L"\\m"}, tree.Names());
+    EXPECT_EQ(L"\\m", tree.Selected());
+    EXPECT_FALSE(tree.Up());
+
+    int error = 0;
+    EXPECT_EQ(FolderTree::Opening::Opened, tree.Open(error));
+    EXPECT_EQ(L"\\m\\alpha", tree.Selected());  // the first subfolder
+    EXPECT_EQ(FolderTree::Opening::NoSubfolders, tree.Open(error));
+    tree.MoveBy(1);
+    EXPECT_EQ(FolderTree::Opening::Unreadable, tree.Open(error));
+    EXPECT_EQ(EACCES, error);
+    EXPECT_EQ(L"\\m\\Beta", tree.Selected());  // both stay where they were
+}
+
+TEST(FolderTreeTest, ARevealedFolderAlwaysAppearsInItsLevel) {
+    FolderTree tree(L"\\m", kMedia.Lister());
+    tree.Reveal(L"\\m\\.cache");  // hidden folders are not listed, but typed
+    EXPECT_EQ((std::vector<std::wstring>{L".cache", L"alpha", L"Beta", L"VOD", L"Zelvora"}), tree.Names());
+    EXPECT_EQ(L"\\m\\.cache", tree.Selected());
+    tree.Reveal(L"\\m\\Beta\\inner");  // below a folder that cannot be listed
+    EXPECT_EQ(std::vector<std::wstring>{L"inner"}, tree.Names());
+    EXPECT_EQ(EACCES, tree.ListingError());
+    tree.Reveal(L"\\m");
+    EXPECT_EQ(L"", tree.Level());
+}
+
+TEST(FolderTreeTest, TypeAheadFindsTheNextNameStartingWithWhatWasTypedInTheLastSecond) {
+    const FakeFolders folders{{{L"\\m", {{L"3", L"alpha", L"Beta", L"bingo", L"bravo", L"q", L"Quiz"}, 0}}}};
+    FolderTree tree(L"\\m", folders.Lister());
+    tree.Reveal(L"\\m\\3");
+    const struct {
+        wchar_t key;
+        int at;  // ms
+        const wchar_t* highlighted;
+        bool found;
+    } steps[] = {
+        {L'b', 0, L"Beta", true},     {L'r', 300, L"bravo", true},  // one name: "br"
+        {L'b', 2000, L"Beta", true},  // a second later: a new search, past the highlight, round the end
+        {L'b', 2200, L"bingo", true}, {L'B', 2400, L"bravo", true},  // one key again and again steps on
+        {L'q', 4000, L"q", true},     {L'U', 4500, L"Quiz", true},   // letter case ignored
+        {L'3', 6000, L"3", true},     {L'z', 8000, L"3", false},     // nothing fits: the highlight stays
+        {L'a', 10000, L"alpha", true}, {L'l', 11001, L"alpha", false},  // "l" alone, not "al"
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << step.key << " at " << step.at);
+        EXPECT_EQ(step.found, tree.Type(step.key, At(step.at)));
+        EXPECT_EQ(std::wstring(L"\\m\\") + step.highlighted, tree.Selected());
+    }
+}
+
+TEST(FolderTreeTest, TheRowsInViewFollowTheHighlight) {
+    const struct {
+        std::size_t first, highlight, count, rows, expected;
+    } cases[] = {
+        {0, 5, 20, 10, 0},   {0, 10, 20, 10, 1},  {7, 3, 20, 10, 3}, {15, 19, 20, 10, 10},
+        {12, 15, 20, 10, 10},  // a shorter window leaves no empty rows a longer list could fill
+        {4, 2, 5, 10, 0},    {3, 3, 20, 0, 3},    // no room: one row all the same
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, posix::FirstRowInView(c.first, c.highlight, c.count, c.rows))
+            << c.first << " " << c.highlight << " " << c.count << " " << c.rows;
+    }
+
+    FakeFolders many;
+    for (int i = 0; i < 300; ++i) many.folders[L"\\m"].names.push_back(L"f" + std::to_wstring(1000 + i));
+    FolderTree tree(L"\\m", many.Lister());
+    tree.Reveal(L"\\m\\f1000");
+    tree.SetRows(10);
+    const struct {
+        void (FolderTree::*key)();
+        std::size_t highlight, first;
+    } pages[] = {
+        {&FolderTree::PageDown, 9, 0},  // to the last row in view first
+        {&FolderTree::PageDown, 18, 9}, {&FolderTree::PageUp, 9, 9}, {&FolderTree::PageUp, 0, 0},
+        {&FolderTree::PageUp, 0, 0},
+    };
+    for (const auto& page : pages) {
+        (tree.*page.key)();
+        EXPECT_EQ(page.highlight, tree.Highlight());
+        EXPECT_EQ(page.first, tree.FirstInView());
+    }
+    tree.MoveTo(299);
+    EXPECT_EQ(290u, tree.FirstInView());
+    tree.PageDown();
+    EXPECT_EQ(299u, tree.Highlight());
+    tree.SetRows(50);  // a taller terminal
+    EXPECT_EQ(250u, tree.FirstInView());
+}
+
+TEST(PathPromptTest, EditsLikeAShellLine) {
+    posix::PathPrompt prompt(L"/ab");
+    const auto expect = [&prompt](const wchar_t* text, std::size_t cursor) {
+        EXPECT_EQ(text, prompt.Text());
+        EXPECT_EQ(cursor, prompt.Cursor());
+    };
+    prompt.Left();
+    prompt.Left();
+    prompt.Insert(L'x');
+    expect(L"/xab", 2);
+    prompt.Backspace();
+    prompt.Delete();
+    expect(L"/b", 1);
+    prompt.End();
+    prompt.Insert(0xD83D);  // a character beyond the BMP, as its pair
+    prompt.Insert(0xDE00);
+    prompt.Left();
+    expect(L"/b\xD83D\xDE00", 2);
+    prompt.Delete();
+    expect(L"/b", 2);
+    prompt.Home();
+    prompt.Left();
+    prompt.Backspace();
+    expect(L"/b", 0);
+    posix::PathPrompt path(L"/srv/media/VOD/");
+    path.DeleteNameBack();
+    EXPECT_EQ(L"/srv/media/", path.Text());
+    path.Left();
+    path.DeleteToEnd();
+    EXPECT_EQ(L"/srv/media", path.Text());
+    path.Left();
+    path.DeleteToStart();
+    EXPECT_EQ(L"a", path.Text());
+    EXPECT_EQ(0u, path.Cursor());
+}
+
+TEST(PathPromptTest, TabCompletesFolderNames) {
+    const FakeFolders folders{{
+        {L"\\m", {{L"Beta", L"bingo", L"bravo", L"VOD"}, 0}},
+        {L"\\m\\VOD", {{L"Lab", L"Lesson01"}, 0}},
+        {L"\\home", {{L"me"}, 0}},
+    }};
+    const posix::PathPrompt::Resolver resolve = [](const std::wstring& typed) {
+        if (typed.rfind(L"~", 0) == 0) return posix::NormalFolderPath(L"\\home" + typed.substr(1));
+        return posix::NormalFolderPath(posix::IsAbsoluteFolderPath(typed) ? typed : L"\\m\\" + typed);
+    };
+    const struct {
+        const wchar_t* typed;
+        const wchar_t* completed;
+        std::size_t fitting;
+    } cases[] = {
+        {L"/m/V", L"/m/VOD/", 1},         {L"/m/VOD/Le", L"/m/VOD/Lesson01/", 1},
+        {L"/m/br", L"/m/bravo/", 1},      {L"/m/b", L"/m/b", 2},  // bingo, bravo: nothing to add
+        {L"/m/B", L"/m/Beta/", 1},        {L"/m/be", L"/m/Beta/", 1},  // case ignored when nothing else fits
+        {L"/m/x", L"/m/x", 0},            {L"/m/VOD/L", L"/m/VOD/L", 2},
+        {L"\\m\\V", L"\\m\\VOD\\", 1},    // the separators the text already uses
+        {L"VOD/La", L"VOD/Lab/", 1},      // relative to the selection
+        {L"~", L"~/", 0},                 {L"~/", L"~/me/", 1},
+        {L"/m/missing/x", L"/m/missing/x", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        posix::PathPrompt prompt(c.typed);
+        EXPECT_EQ(c.fitting, prompt.Complete(resolve, folders.Lister()).size());
+        EXPECT_EQ(c.completed, prompt.Text());
+        EXPECT_EQ(prompt.Text().size(), prompt.Cursor());
+    }
+    // At the cursor: what follows it stays.
+    posix::PathPrompt middle(L"/m/V/x");
+    middle.Left();
+    middle.Left();
+    middle.Complete(resolve, folders.Lister());
+    EXPECT_EQ(L"/m/VOD//x", middle.Text());
+    EXPECT_EQ(7u, middle.Cursor());
+}
+
+int TestWidth(wchar_t codePoint) {
+    if (codePoint >= 0x4E00 && codePoint <= 0x9FFF) return 2;
+    return codePoint == 0x7 ? -1 : 1;
+}
+
+TEST(ScreenTextTest, TextIsCutToTheRowWithAnEllipsisAndNeverWraps) {
+    const struct {
+        std::wstring text;
+        std::size_t columns;
+        bool keepEnd;
+        std::wstring shown;
+    } cases[] = {
+        {L"folder", 10, false, L"folder"},   {L"folder", 6, false, L"folder"},
+        {L"folders", 6, false, L"folde*"},   {L"/srv/media/VOD", 8, true, L"*dia/VOD"},
+        {L"\u65e5\u672c\u8a9e", 5, false, L"\u65e5\u672c*"},  // two columns each
+        {L"\u65e5\u672c\u8a9e", 4, false, L"\u65e5*"},
+        {L"a\x7" L"b", 5, false, L"a?b"},    // what the terminal cannot show
+        {L"abc", 0, false, L""},             {L"abc", 1, true, L"*"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.shown, posix::FitColumns(c.text, c.columns, c.keepEnd, &TestWidth, L'*')) << c.columns;
+    }
+    EXPECT_EQ((std::wstring{L'a', static_cast<wchar_t>(0x1F600), L'\u00e9'}),
+              posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", true));
+    EXPECT_EQ(L"a??", posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", false));
+}
+
+}  // namespace

@@ -1,0 +1,352 @@
+#!/usr/bin/env python3
+"""The Linux program's full-screen folder browser in a real terminal.
+
+    browser_terminal_test.py CUECARRY WORK_DIR
+
+Runs cuecarry in tmux (a server of its own, on a socket in WORK_DIR) and
+drives it with keys as a person would, reading the screen with
+capture-pane. Every wait polls the screen until the text it expects is
+there, with a generous time limit; the only deliberate pause is the one
+second after which type-ahead starts a new search. After each run the
+pane must have its terminal back: the same `stty -g` as before the
+program started, the normal screen, the cursor shown, the keypad mode
+off, and a title that no folder name changed.
+
+One line per check, then "N passed, N failed"; the exit status is 1 when
+a check failed.
+"""
+
+import os
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+WAIT = 30  # seconds a screen may take on a loaded machine
+WIDTH, HEIGHT = 100, 30
+
+
+class Terminal:
+    """A tmux server of the test's own, one window per run."""
+
+    def __init__(self, work):
+        self.socket = os.path.join(work, "tmux.sock")
+        config = os.path.join(work, "tmux.conf")
+        with open(config, "w") as conf:
+            # screen-256color is in ncurses-base, on every Debian machine.
+            conf.write("set -g default-terminal screen-256color\n"
+                       f"set -g default-size {WIDTH}x{HEIGHT}\n"
+                       "set -g status off\n")
+        env = {k: v for k, v in os.environ.items() if not k.startswith("TMUX")}
+        env.update(LANG="C.UTF-8", HOME=work, SHELL="/bin/sh")
+        env.pop("LC_ALL", None)
+        self.env = env
+        self.tmux("-f", config, "new-session", "-d", "-s", "e2e", "-n", "idle", "sleep 100000")
+
+    def tmux(self, *args):
+        return subprocess.run(["tmux", "-S", self.socket, *args], env=self.env, check=True,
+                              capture_output=True, text=True).stdout
+
+    def close(self):
+        subprocess.run(["tmux", "-S", self.socket, "kill-server"], env=self.env, capture_output=True)
+
+    def start(self, name, command):
+        self.tmux("new-window", "-d", "-t", "e2e", "-n", name, command)
+        return f"e2e:{name}"
+
+    def screen(self, target):
+        return self.tmux("capture-pane", "-p", "-t", target)
+
+    def fmt(self, target, template):
+        return self.tmux("display-message", "-p", "-t", target, template).strip()
+
+    def keys(self, target, *keys):
+        self.tmux("send-keys", "-t", target, *keys)
+
+    def text(self, target, text):
+        self.tmux("send-keys", "-t", target, "-l", text)
+
+
+class Checks:
+    def __init__(self):
+        self.passed = self.failed = 0
+
+    def check(self, name, ok, detail=""):
+        if ok:
+            self.passed += 1
+            print(f"PASS: {name}")
+        else:
+            self.failed += 1
+            print(f"FAIL: {name}" + (f"\n{detail}" if detail else ""))
+        return ok
+
+
+def wait_for(term, target, predicate, what):
+    """The screen once `predicate` holds for it; raises after WAIT seconds."""
+    deadline = time.monotonic() + WAIT
+    while True:
+        screen = term.screen(target)
+        if predicate(screen):
+            return screen
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out waiting for {what}; the screen:\n{screen}")
+        time.sleep(0.05)
+
+
+def wait_text(term, target, text):
+    return wait_for(term, target, lambda screen: text in screen, repr(text))
+
+
+def highlighted(screen):
+    return [line[2:].rstrip() for line in screen.splitlines() if line.startswith("> ")]
+
+
+def wait_highlight(term, target, name):
+    return wait_for(term, target, lambda screen: highlighted(screen) == [name], f"highlight on {name}")
+
+
+def check_wait(checks, name, wait, *args):
+    """A check that passes when `wait` sees what it waits for in time."""
+    try:
+        wait(*args)
+        return checks.check(name, True)
+    except AssertionError as failure:
+        return checks.check(name, False, str(failure))
+
+
+class Run:
+    """cuecarry in a fresh window, wrapped so that the pane records the
+    terminal modes before and after it, and its exit status. A
+    non-interactive sh, so that no job-control shell puts the modes back
+    for the program."""
+
+    def __init__(self, term, program, work, name, cwd):
+        self.term, self.files = term, os.path.join(work, name)
+        os.makedirs(self.files)
+        f, q = self.files, shlex.quote
+        script = os.path.join(f, "wrapper.sh")
+        with open(script, "w") as wrapper:
+            wrapper.write(f"stty -g > {q(f)}/before\n"
+                          f"cd {q(cwd)}\n"
+                          f"sh -c 'echo $$ > \"$1\"/pid; exec \"$2\"' sh {q(f)} {q(program)}\n"
+                          f"echo \"exit=$?\" > {q(f)}/status\n"
+                          f"stty -g > {q(f)}/after\n"
+                          "echo 'wrapper done'\n"
+                          # A pane that ends scrolls its screen for tmux's
+                          # notice, and its modes are no longer the program's.
+                          "exec sleep 100000\n")
+        self.target = term.start(name, f"sh {q(script)}")
+
+    def read(self, name):
+        with open(os.path.join(self.files, name)) as file:
+            return file.read().strip()
+
+    def ended(self):
+        wait_for(self.term, self.target, lambda screen: "wrapper done" in screen, "the program to end")
+        return self.read("status")
+
+    def check_terminal_back(self, checks, name):
+        t, fmt = self.target, self.term.fmt
+        checks.check(f"{name}: stty modes as before", self.read("before") == self.read("after"),
+                     f"before {self.read('before')}\nafter  {self.read('after')}")
+        checks.check(f"{name}: normal screen back", fmt(t, "#{alternate_on}") == "0")
+        checks.check(f"{name}: cursor shown", fmt(t, "#{cursor_flag}") == "1")
+        checks.check(f"{name}: keypad mode off", fmt(t, "#{keypad_cursor_flag}") == "0")
+        checks.check(f"{name}: title untouched", "pwned" not in fmt(t, "#{pane_title}"))
+
+
+def make_tree(work):
+    shares = os.path.join(work, "shares")
+    vod = os.path.join(shares, "media", "VOD")
+    os.makedirs(os.path.join(vod, "Lesson01"))
+    os.makedirs(os.path.join(vod, "Lab"))
+    with open(os.path.join(vod, "Lesson01", "intro.vtt"), "w") as f:
+        f.write("WEBVTT\n")
+    for i in range(1, 301):
+        os.makedirs(os.path.join(shares, "www", f"site{i:03}"))
+    # Names that must not drive the terminal or break the screen.
+    hostile = [b"x\x1b]0;pwned\x07y", "rtl\u202egpj".encode(), b"bad\xff\xfeutf8", b"L" * 255]
+    for name in hostile:
+        os.makedirs(os.path.join(os.fsencode(shares), b"media", name))
+    # A folder whose path is too long to hand back (260 UTF-16 units or more).
+    deep = os.path.join(shares, "deep")
+    while len(deep) < 300:
+        deep = os.path.join(deep, "d" * 40)
+    os.makedirs(deep)
+    return shares, deep
+
+
+def full_run(term, program, work, shares, checks):
+    """Two levels in and out, a typed path with Tab, type-ahead and PageDown
+    among 300 folders, then a copy into the folder found."""
+    run = Run(term, program, work, "full", shares)
+    t = run.target
+    wait_text(term, t, "Browse to the starting folder:")
+    checks.check("opens with the working directory highlighted", highlighted(term.screen(t)) == ["shares/"])
+    term.keys(t, "Right")
+    wait_highlight(term, t, "deep/")
+    term.keys(t, "Down", "Right")
+    screen = wait_highlight(term, t, "bad\ufffd\ufffdutf8/")
+    checks.check("control characters shown as ?", "  x?]0;pwned?y/" in screen, screen)
+    checks.check("bidirectional controls escaped", "  rtl<U+202E>gpj/" in screen, screen)
+    long_rows = [line for line in screen.splitlines() if line.startswith("  LLLL")]
+    checks.check("a long name is cut with an ellipsis, not wrapped",
+                 len(long_rows) == 1 and long_rows[0].endswith("\u2026") and len(long_rows[0]) == WIDTH, screen)
+    term.text(t, "v")
+    wait_highlight(term, t, "VOD/")
+    term.keys(t, "Right")
+    screen = wait_highlight(term, t, "Lab/")
+    checks.check("Right opens a level, first folder highlighted", "/shares/media/VOD/" in screen, screen)
+    term.keys(t, "Left")
+    check_wait(checks, "Left goes up with the folder we came from highlighted", wait_highlight, term, t, "VOD/")
+    term.keys(t, "Left")
+    check_wait(checks, "... through two levels", wait_highlight, term, t, "media/")
+    term.keys(t, "Right")
+    wait_highlight(term, t, "bad\ufffd\ufffdutf8/")
+    time.sleep(1.1)  # a new type-ahead search, not "vv"
+    term.text(t, "v")
+    wait_highlight(term, t, "VOD/")
+    term.keys(t, "Enter")
+    wait_text(term, t, "Select copy to folder:")
+
+    term.text(t, "/")
+    wait_text(term, t, "Go to: /")
+    term.text(t, shares[1:] + "/ww")
+    term.keys(t, "Tab")
+    check_wait(checks, "Tab completes a folder name in the path prompt", wait_text, term, t, f"Go to: {shares}/www/")
+    term.keys(t, "Enter")
+    wait_highlight(term, t, "www/")
+    term.keys(t, "Right")
+    screen = wait_highlight(term, t, "site001/")
+    checks.check("a long list shows where the highlight is", "1 of 300" in screen, screen)
+
+    term.text(t, "site2")
+    wait_highlight(term, t, "site200/")
+    time.sleep(1.2)  # type-ahead starts a new search after a second
+    term.text(t, "site217")
+    check_wait(checks, "type-ahead finds a folder among 300", wait_highlight, term, t, "site217/")
+
+    term.keys(t, "Home")
+    wait_highlight(term, t, "site001/")
+    presses = 0
+    while "site150/" not in term.screen(t) and presses < 20:
+        before = highlighted(term.screen(t))
+        term.keys(t, "NPage")
+        wait_for(term, t, lambda s: highlighted(s) != before, "PageDown to move")
+        presses += 1
+    while highlighted(term.screen(t)) != ["site150/"] and presses < 60:
+        before = highlighted(term.screen(t))
+        term.keys(t, "Up" if before and before[0] > "site150/" else "Down")
+        wait_for(term, t, lambda s: highlighted(s) != before, "the highlight to move")
+        presses += 1
+    checks.check("PageDown reaches a folder deep in the list", highlighted(term.screen(t)) == ["site150/"])
+    term.keys(t, "Enter")
+    wait_text(term, t, "Press Enter to close.")
+    term.keys(t, "C-d")
+    status = run.ended()
+    screen = term.screen(t)
+    checks.check("the program completed", "Cuecarry: Cuecarry complete" in screen and status == "exit=0", screen)
+    checks.check("Ctrl-D at the closing message ends its line",
+                 "Press Enter to close.\nwrapper done" in screen, screen)
+    copied = os.path.join(shares, "www", "site150", "Les_01", "intro", "video", "vtt", "intro.vtt")
+    checks.check("the captions went to the folder chosen", os.path.isfile(copied))
+    run.check_terminal_back(checks, "full run")
+
+
+def refused_then_cancelled(term, program, work, shares, deep, checks):
+    """A folder the picker refuses: Enter does nothing and the screen says
+    why; then Esc cancels the second picker and nothing is copied."""
+    run = Run(term, program, work, "refused", shares)
+    t = run.target
+    wait_text(term, t, "Browse to the starting folder:")
+    term.text(t, "/")
+    term.text(t, shares[1:] + "/media/VOD")
+    term.keys(t, "Enter")
+    wait_highlight(term, t, "VOD/")
+    term.keys(t, "Enter")
+    wait_text(term, t, "Select copy to folder:")
+    term.text(t, "/")
+    term.text(t, deep[1:])
+    term.keys(t, "Enter")
+    screen = wait_text(term, t, "too long to be chosen")
+    checks.check("a refused folder says why", "Enter does nothing here" in screen, screen)
+    # Keys are read in order: once the prompt that "/" opens is on the
+    # screen, Enter has been read, and it left the browser open.
+    term.keys(t, "Enter")
+    term.text(t, "/")
+    check_wait(checks, "Enter on a refused folder does nothing", wait_text, term, t, "Go to: /")
+    term.keys(t, "Escape")
+    wait_for(term, t, lambda screen: "Go to:" not in screen, "the prompt to close")
+    term.keys(t, "Escape")
+    wait_text(term, t, "Press Enter to close.")
+    term.keys(t, "Enter")
+    status = run.ended()
+    screen = term.screen(t)
+    checks.check("Esc on the second picker cancels the run",
+                 "Cuecarry: Cuecarry complete" in screen and status == "exit=0", screen)
+    checks.check("nothing copied after a cancel", not os.path.exists(os.path.join(deep, "Les_01")))
+    run.check_terminal_back(checks, "Esc")
+
+
+def resized_and_interrupted(term, program, work, shares, checks):
+    """A resize redraws at the new size; Ctrl-C cancels."""
+    run = Run(term, program, work, "resize", os.path.join(shares, "www"))
+    t = run.target
+    wait_text(term, t, "Browse to the starting folder:")
+    term.tmux("resize-window", "-t", t, "-x", "50", "-y", "12")
+    # The selection's row is the third from the bottom.
+    screen = wait_for(term, t, lambda s: len(s.splitlines()) > 9 and s.splitlines()[9].startswith("Selected:"),
+                      "the screen redrawn at 50x12")
+    checks.check("a resize redraws at the new size, no row wrapped",
+                 all(len(line) <= 50 for line in screen.splitlines()) and screen.splitlines()[11].endswith("\u2026"),
+                 screen)
+    term.keys(t, "C-c")
+    wait_text(term, t, "Press Enter to close.")
+    term.keys(t, "Enter")
+    checks.check("Ctrl-C cancels", run.ended() == "exit=0")
+    run.check_terminal_back(checks, "Ctrl-C")
+
+
+def terminated(term, program, work, shares, checks):
+    """SIGTERM while the browser is open: the process ends as the signal
+    says, and the terminal is given back all the same."""
+    run = Run(term, program, work, "sigterm", shares)
+    t = run.target
+    wait_text(term, t, "Browse to the starting folder:")
+    os.kill(int(run.read("pid")), signal.SIGTERM)
+    checks.check("SIGTERM ends the program", run.ended() == f"exit={128 + signal.SIGTERM}")
+    run.check_terminal_back(checks, "SIGTERM")
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__, file=sys.stderr)
+        return 2
+    program, work = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    if shutil.which("tmux") is None:
+        print("FAIL: tmux is not installed (Debian package tmux)")
+        return 1
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    shares, deep = make_tree(work)
+    checks = Checks()
+    term = Terminal(work)
+    try:
+        for scenario in (lambda: full_run(term, program, work, shares, checks),
+                         lambda: refused_then_cancelled(term, program, work, shares, deep, checks),
+                         lambda: resized_and_interrupted(term, program, work, shares, checks),
+                         lambda: terminated(term, program, work, shares, checks)):
+            try:
+                scenario()
+            except AssertionError as failure:
+                checks.check("scenario ran to its end", False, str(failure))
+    finally:
+        term.close()
+    print(f"{checks.passed} passed, {checks.failed} failed")
+    return 1 if checks.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
