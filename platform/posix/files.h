@@ -1,6 +1,7 @@
-// Kernel file services of the stand-in: listings (listing.cpp), copies
-// (copy.cpp), directory creation (directories.cpp), the thread's last error
-// (errors.cpp) and the C runtime's path splitting (split_path.cpp).
+// Kernel file services of the stand-in, implemented in files/: listings
+// (listing.cpp), copies (copy.cpp), directory creation (directories.cpp),
+// the thread's last error (errors.cpp) and the C runtime's path splitting
+// (split_path.cpp).
 #pragma once
 
 #include "platform/posix/types.h"

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "platform/posix/browser_screen.h"
+#include "platform/posix/browser/browser_screen.h"
 #include "platform/posix/console.h"
 #include "platform/posix/names.h"
 #include "platform/posix/shell_testing.h"

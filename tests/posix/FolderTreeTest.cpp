@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/folder_tree.h"
-#include "platform/posix/path_prompt.h"
-#include "platform/posix/screen_text.h"
+#include "platform/posix/browser/folder_tree.h"
+#include "platform/posix/browser/path_prompt.h"
+#include "platform/posix/browser/screen_text.h"
 
 namespace {
 

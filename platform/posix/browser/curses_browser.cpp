@@ -30,11 +30,11 @@
 #define NCURSES_NOMACROS 1
 #include <curses.h>
 
-#include "platform/posix/browser_faces.h"
-#include "platform/posix/browser_screen.h"
+#include "platform/posix/browser/browser_faces.h"
+#include "platform/posix/browser/browser_screen.h"
 #include "platform/posix/console.h"
-#include "platform/posix/curses_terminal.h"
-#include "platform/posix/screen_text.h"
+#include "platform/posix/browser/curses_terminal.h"
+#include "platform/posix/browser/screen_text.h"
 
 namespace posix {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/posix/folder_tree.h"
+#include "platform/posix/browser/folder_tree.h"
 
 #include <algorithm>
 #include <utility>

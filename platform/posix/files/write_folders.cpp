@@ -1,4 +1,4 @@
-#include "platform/posix/write_folders.h"
+#include "platform/posix/files/write_folders.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/posix/descriptors.h"
+#include "platform/posix/files/descriptors.h"
 
 namespace posix {
 namespace {

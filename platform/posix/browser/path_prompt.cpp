@@ -1,4 +1,4 @@
-#include "platform/posix/path_prompt.h"
+#include "platform/posix/browser/path_prompt.h"
 
 #include <algorithm>
 #include <utility>

@@ -30,11 +30,11 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/descriptors.h"
-#include "platform/posix/errors.h"
+#include "platform/posix/files/descriptors.h"
+#include "platform/posix/files/errors.h"
 #include "platform/posix/interrupts.h"
 #include "platform/posix/names.h"
-#include "platform/posix/write_folders.h"
+#include "platform/posix/files/write_folders.h"
 
 namespace posix {
 namespace {

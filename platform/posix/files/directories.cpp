@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/errors.h"
+#include "platform/posix/files/errors.h"
 #include "platform/posix/names.h"
-#include "platform/posix/write_folders.h"
+#include "platform/posix/files/write_folders.h"
 
 namespace posix {
 namespace {

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/posix/descriptors.h"
-#include "platform/posix/errors.h"
+#include "platform/posix/files/descriptors.h"
+#include "platform/posix/files/errors.h"
 #include "platform/posix/names.h"
 
 namespace posix {

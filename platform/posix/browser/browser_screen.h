@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/browser_session.h"
-#include "platform/posix/folder_tree.h"
-#include "platform/posix/path_prompt.h"
+#include "platform/posix/browser/browser_session.h"
+#include "platform/posix/browser/folder_tree.h"
+#include "platform/posix/browser/path_prompt.h"
 
 namespace posix {
 

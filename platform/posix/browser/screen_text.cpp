@@ -1,4 +1,4 @@
-#include "platform/posix/screen_text.h"
+#include "platform/posix/browser/screen_text.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/folder_tree.h"
+#include "platform/posix/browser/folder_tree.h"
 
 namespace posix {
 

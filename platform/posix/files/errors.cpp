@@ -1,4 +1,4 @@
-#include "platform/posix/errors.h"
+#include "platform/posix/files/errors.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/browser_session.h"
+#include "platform/posix/browser/browser_session.h"
 
 #include <memory>
 #include <utility>

@@ -2,10 +2,10 @@
 //
 // A person at a terminal (standard input and output both terminals) gets a
 // full-screen browser driven with the keys of the shell's folder tree
-// (full_screen_browser.cpp). A script gets the line protocol that the README
+// (curses_browser.cpp). A script gets the line protocol that the README
 // documents as a stable interface (line_protocol.cpp). Both keep the
 // callback's contract (browser_session.h).
-#include "platform/posix/browser_faces.h"
+#include "platform/posix/browser/browser_faces.h"
 
 namespace posix {
 

@@ -15,8 +15,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/browser_faces.h"
-#include "platform/posix/browser_session.h"
+#include "platform/posix/browser/browser_faces.h"
+#include "platform/posix/browser/browser_session.h"
 #include "platform/posix/console.h"
 
 namespace posix {

@@ -1,4 +1,4 @@
-#include "platform/posix/curses_terminal.h"
+#include "platform/posix/browser/curses_terminal.h"
 
 #include <langinfo.h>
 #include <locale.h>

@@ -1,4 +1,4 @@
-#include "platform/posix/browser_screen.h"
+#include "platform/posix/browser/browser_screen.h"
 
 #include <cstring>
 #include <utility>
