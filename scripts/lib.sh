@@ -4,6 +4,10 @@ BUILD_DIR=${CUECARRY_BUILD_DIR:-build}
 # The Windows build (scripts/test-windows) sits beside the native one.
 WINDOWS_BUILD_DIR=${CUECARRY_WINDOWS_BUILD_DIR:-$BUILD_DIR-windows}
 TEST_USER=cuecarry-test
+# What scripts/release needs: both toolchains, CPack's helpers (dpkg-shlibdeps
+# from dpkg-dev, file) and Python for the icon and the zip.
+RELEASE_PACKAGES=(cmake ninja-build g++ dpkg-dev file python3
+                  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
 # Two cores on CI and on the shared development machine.
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 
