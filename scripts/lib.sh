@@ -4,6 +4,14 @@ BUILD_DIR=${CUECARRY_BUILD_DIR:-build}
 # The Windows build (scripts/test-windows) sits beside the native one.
 WINDOWS_BUILD_DIR=${CUECARRY_WINDOWS_BUILD_DIR:-$BUILD_DIR-windows}
 TEST_USER=cuecarry-test
+# The Linux build and its unit tests: curses for the terminal browser,
+# Python for the icon drawn at build time.
+NATIVE_PACKAGES=(cmake ninja-build g++ googletest libncurses-dev python3)
+# The MinGW-w64 cross toolchain of the Windows build.
+MINGW_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
+# What scripts/release needs: both builds, CPack's helpers (dpkg-shlibdeps
+# from dpkg-dev, file) and Python for the zip.
+RELEASE_PACKAGES=("${NATIVE_PACKAGES[@]}" "${MINGW_PACKAGES[@]}" dpkg-dev file)
 # Two cores on CI and on the shared development machine.
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 

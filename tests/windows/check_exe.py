@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Checks the built Cuecarry.exe: its resources and how it is linked.
 
-    /usr/bin/python3 tests/windows/check_exe.py PATH/Cuecarry.exe [--ico res/Cuecarry.ico]
+    /usr/bin/python3 tests/windows/check_exe.py PATH/Cuecarry.exe --version 1.0.0.1
+                     [--copyright "Copyright (C) ..."] [--ico res/Cuecarry.ico]
+
+The build passes the project's version and copyright line (CMakeLists.txt).
 
 Prints one line per check ("ok   ..." or "FAIL ...: why") and exits with 1
 when any check fails, 2 when the file cannot be read as a PE file.
@@ -17,18 +20,21 @@ Checks:
                  is a PNG, the others are BMP
   icon-data      (with --ico) every image is byte for byte the one in the .ico
   version-fixed  one version record (id 1): file and product version
-                 1.0.0.1, file OS VOS_NT_WINDOWS32, file type VFT_APP
+                 --version, file OS VOS_NT_WINDOWS32, file type VFT_APP
   version-strings  one string block 040904B0 with FileDescription "Cuecarry",
                  InternalName and OriginalFilename "Cuecarry.exe", FileVersion
-                 and ProductVersion "1.0.0.1", CompanyName, LegalCopyright and
-                 ProductName not empty; Translation 0x0409, 1200
-  manifest       one RT_MANIFEST (24) resource, id 1: well-formed XML,
+                 and ProductVersion --version, LegalCopyright --copyright (or
+                 not empty without it), CompanyName and ProductName not empty;
+                 Translation 0x0409, 1200
+  manifest       one RT_MANIFEST (24) resource, id 1: well-formed XML, an
+                 assemblyIdentity (if any) of version --version,
                  requestedExecutionLevel level "asInvoker" uiAccess "false",
                  dpiAware "true" (and no dpiAwareness that turns it off)
 
 Needs python3-pefile; run it with /usr/bin/python3.
 """
 
+import argparse
 import fnmatch
 import struct
 import sys
@@ -46,7 +52,6 @@ ICON_GROUP = 128
 EXPECTED_ICONS = sorted([(s, 4) for s in (48, 32, 24, 16)] +
                         [(s, 8) for s in (48, 32, 24, 16)] +
                         [(s, 32) for s in (256, 48, 32, 24, 16)])
-VERSION = (1, 0, 0, 1)
 VOS_NT_WINDOWS32 = 0x00040004
 VFT_APP = 1
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
@@ -290,12 +295,13 @@ def check_version_fixed(pe, ctx):
     def four(ms, ls):
         return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
-    fv, pv = four(file_ms, file_ls), four(prod_ms, prod_ls)
-    require(fv == VERSION, "file version %s, expected 1.0.0.1" % ".".join(map(str, fv)))
-    require(pv == VERSION, "product version %s, expected 1.0.0.1" % ".".join(map(str, pv)))
+    want = ctx["expected_version"]
+    fv, pv = (".".join(map(str, four(ms, ls))) for ms, ls in ((file_ms, file_ls), (prod_ms, prod_ls)))
+    require(fv == want, "file version %s, expected %s" % (fv, want))
+    require(pv == want, "product version %s, expected %s" % (pv, want))
     require(file_os == VOS_NT_WINDOWS32, "file OS 0x%x, expected VOS_NT_WINDOWS32" % file_os)
     require(file_type == VFT_APP, "file type %d, expected VFT_APP (1)" % file_type)
-    return "file and product version 1.0.0.1, VOS_NT_WINDOWS32, VFT_APP"
+    return "file and product version %s, VOS_NT_WINDOWS32, VFT_APP" % want
 
 
 def check_version_strings(pe, ctx):
@@ -317,9 +323,11 @@ def check_version_strings(pe, ctx):
         "FileDescription": "Cuecarry",
         "InternalName": "Cuecarry.exe",
         "OriginalFilename": "Cuecarry.exe",
-        "FileVersion": "1.0.0.1",
-        "ProductVersion": "1.0.0.1",
+        "FileVersion": ctx["expected_version"],
+        "ProductVersion": ctx["expected_version"],
     }
+    if ctx["copyright"] is not None:
+        expected["LegalCopyright"] = ctx["copyright"]
     for name, want in expected.items():
         require(strings.get(name) == want, "%s is %r, expected %r" % (name, strings.get(name), want))
     for name in ("CompanyName", "LegalCopyright", "ProductName"):
@@ -348,6 +356,9 @@ def check_manifest(pe, ctx):
         arch = identity.get("processorArchitecture")
         require(arch in (None, "amd64", "*"),
                 "assemblyIdentity processorArchitecture %r does not fit an x86-64 program" % arch)
+        version = identity.get("version")
+        require(version == ctx["expected_version"],
+                "assemblyIdentity version %r, expected %r" % (version, ctx["expected_version"]))
 
     levels = []
     for ns in (NS_ASM_V2, NS_ASM_V3):
@@ -389,19 +400,13 @@ CHECKS = [
 
 
 def main(argv):
-    args = argv[1:]
-    ico = None
-    if "--ico" in args:
-        i = args.index("--ico")
-        if i + 1 >= len(args):
-            sys.stderr.write("check_exe.py: --ico needs a file\n")
-            return 2
-        ico = args[i + 1]
-        del args[i:i + 2]
-    if len(args) != 1:
-        sys.stderr.write("usage: check_exe.py PATH/Cuecarry.exe [--ico res/Cuecarry.ico]\n")
-        return 2
-    path = args[0]
+    parser = argparse.ArgumentParser(prog="check_exe.py", description="Checks the built Cuecarry.exe.")
+    parser.add_argument("exe", help="the program to check")
+    parser.add_argument("--version", required=True, help="the expected version, four numbers: 1.0.0.1")
+    parser.add_argument("--copyright", help="the expected LegalCopyright text")
+    parser.add_argument("--ico", help="the icon file whose images the program must hold")
+    args = parser.parse_args(argv[1:])
+    path, ico = args.exe, args.ico
     try:
         pe = pefile.PE(path, fast_load=True)
         pe.parse_data_directories(directories=[
@@ -413,7 +418,8 @@ def main(argv):
         sys.stderr.write("check_exe.py: %s: %s\n" % (path, e))
         return 2
 
-    ctx = {"res": load_resources(pe), "ico": ico}
+    ctx = {"res": load_resources(pe), "ico": ico,
+           "expected_version": args.version, "copyright": args.copyright}
     print("checking %s" % path)
     failures = 0
     for name, check in CHECKS:
