@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/posix/win32.h"
 
@@ -25,6 +27,15 @@ ShellCounts GetShellCounts();
 // null for a cancel.
 using ScriptedBrowser = std::function<PIDLIST_ABSOLUTE(BROWSEINFOW& info)>;
 
+// One MessageBoxW call: its owner and style as given, its text and caption
+// as the box shows them.
+struct MessageBoxCall {
+    HWND owner;
+    std::wstring text;
+    std::wstring caption;
+    UINT style;
+};
+
 // The defaults are what the program runs with.
 struct Overrides {
     bool failShellMalloc = false;    // SHGetMalloc returns E_FAIL
@@ -32,6 +43,7 @@ struct Overrides {
     int screenWidth = 1920;          // GetSystemMetrics(SM_CXSCREEN)
     int screenHeight = 1080;         // GetSystemMetrics(SM_CYSCREEN)
     ScriptedBrowser browser;         // empty: the terminal browser runs
+    std::vector<MessageBoxCall>* messageBoxes = nullptr;  // set: each MessageBoxW call is added
     // Streams of the terminal browser and the message box.
     int input = 0;
     int output = 1;

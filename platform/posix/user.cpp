@@ -50,10 +50,12 @@ int WINAPI GetSystemMetrics(int nIndex) {
 // One line on standard output, "caption: text". At a terminal it then waits
 // for Enter, as the modal box waits for OK; a script is not held up. The only
 // button is OK, whatever the style asks for.
-int WINAPI MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT) {
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     const posix::Console console = posix::ActiveConsole();
     const std::wstring caption = lpCaption != nullptr ? lpCaption : L"Error";
     const std::wstring text = lpText != nullptr ? lpText : L"";
+    std::vector<posix::testing::MessageBoxCall>* const kept = posix::ActiveOverrides().messageBoxes;
+    if (kept != nullptr) kept->push_back({hWnd, text, caption, uType});
     posix::WriteText(console.output, posix::DisplayText(caption) + ": " + posix::DisplayText(text, true) + "\n");
     if (console.interactive) {
         posix::WriteText(console.output, "Press Enter to close.");

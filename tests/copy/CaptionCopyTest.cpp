@@ -88,6 +88,7 @@ TEST_F(CaptionCopy, LayoutFollowsTheRootsLastComponent) {
         {L"a\\vod", true},        {L"b\\Vod", true},           {L"c\\zelVORA", true}, {L"d\\VOD\\", true},
         {L"e\\VOD/", true},       {L"f\\Zelvora\\/\\", true},  {L"g\\VOD2", false},   {L"h\\Videos", false},
         {L"i\\VOD\\sub", false},  {L"j\\My VOD", false},
+        {L"k\\media/VOD", false},  {L"l\\media\\VOD/", true},    // only the backslash separates
     };
     for (const Case& c : cases) {
         TempTree t;
@@ -102,6 +103,14 @@ TEST_F(CaptionCopy, LayoutFollowsTheRootsLastComponent) {
         const Tree expected = c.copies ? PublishedCaption(L"Unit_Unit", L"cue.vtt") : Tree();
         EXPECT_EQ(t.List(L"out"), expected) << "source " << c.source;
     }
+}
+
+TEST_F(CaptionCopy, OnlyDotAndDotDotAreSkipped) {
+    // A content folder and a segment folder whose names start with a dot.
+    WriteFiles(tree, {L"VOD\\.hidden\\a.vtt", L"Zelvora\\Unit\\.hidden\\b.vtt"});
+    EXPECT_EQ(Copy(L"VOD"), kAllCopied);
+    EXPECT_EQ(Copy(L"Zelvora"), kAllCopied);
+    EXPECT_EQ(Result(), Union({PublishedCaption(L".hi_en", L"a.vtt"), PublishedCaption(L"Unit_Unit", L"b.vtt")}));
 }
 
 TEST_F(CaptionCopy, FileSystemRootSelectsNoLayout) {

@@ -39,6 +39,7 @@ TEST(BrowseCallbackTest, CentresByClientSizeAndAddsTheFrame) {
         {1920, 1080, RECT{0, 0, 400, 300}, L"pos topmost 760 390 425x360 flags 64"},
         {1366, 768, RECT{0, 0, 401, 301}, L"pos topmost 482 233 426x361 flags 64"},
         {800, 600, RECT{0, 0, 1001, 300}, L"pos topmost -100 150 1026x360 flags 64"},  // toward zero
+        {800, 600, RECT{0, 0, 1001, 701}, L"pos topmost -100 -50 1026x761 flags 64"},  // both odd and negative
         {1920, 1080, RECT{10, 20, 410, 320}, L"pos topmost 760 390 425x360 flags 64"},
         {1366, 768, std::nullopt, L"pos topmost 683 384 25x60 flags 64"},  // failed query: zero client
     };
@@ -64,7 +65,8 @@ TEST(BrowseCallbackTest, OwnHookEnablesOkForEverySelection) {
     }
 }
 
-// Accepts only folders named VOD, and says why in the status line.
+// Accepts only folders named VOD, with 2 (any nonzero enables OK, and reaches
+// the browser as it is), and says why in the status line.
 class VodOnlyDialog : public CDirDialog {
 public:
     Calls seen;
@@ -75,7 +77,7 @@ protected:
         EXPECT_TRUE(statusText.IsEmpty());
         const bool vod = seen.back().size() >= 4 && seen.back().substr(seen.back().size() - 4) == L"\\VOD";
         statusText = vod ? L"Flat layout" : L"Not a caption tree";
-        return vod ? 1 : 0;
+        return vod ? 2 : 0;
     }
 };
 
@@ -85,7 +87,7 @@ TEST(BrowseCallbackTest, DerivedHookDecidesOkAndStatus) {
     const OwnedItem computer(NewVirtualItem(L"Computer"));
     VodOnlyDialog dialog;
     dialog.showStatus = TRUE;
-    EXPECT_EQ((Calls{L"status 0 \"Flat layout\"", L"enable 0 1"}), Deliver(dialog, BFFM_SELCHANGED, vod.param()));
+    EXPECT_EQ((Calls{L"status 0 \"Flat layout\"", L"enable 0 2"}), Deliver(dialog, BFFM_SELCHANGED, vod.param()));
     EXPECT_EQ((Calls{L"status 0 \"Not a caption tree\"", L"enable 0 0"}),
               Deliver(dialog, BFFM_SELCHANGED, computer.param()));
     dialog.showStatus = FALSE;

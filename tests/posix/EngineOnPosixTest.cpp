@@ -133,6 +133,21 @@ TEST_F(EngineOnPosix, NothingIsWrittenThroughALinkInTheDestination) {
     }
 }
 
+TEST_F(EngineOnPosix, ALinkToAFolderIsWalkedLikeAFolder) {
+    // Listed with the directory bit: a content folder, and a segment folder.
+    tree.WriteFile(L"elsewhere\\Lesson01\\a.vtt", "WEBVTT\na\n");
+    tree.WriteFile(L"elsewhere\\Seg\\b.vtt", "WEBVTT\nb\n");
+    tree.MakeDir(L"VOD");
+    tree.MakeDir(L"Zelvora\\Unit");
+    ASSERT_EQ(symlink(System(L"elsewhere\\Lesson01").c_str(), System(L"VOD\\Linked").c_str()), 0);
+    ASSERT_EQ(symlink(System(L"elsewhere\\Seg").c_str(), System(L"Zelvora\\Unit\\Linked").c_str()), 0);
+
+    EXPECT_EQ(Copy(), kAllCopied);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"Zelvora"), tree.Path(L"out")), kAllCopied);
+
+    EXPECT_EQ(tree.List(L"out"), Union({PublishedCaption(L"Lin_ed", L"a.vtt"), PublishedCaption(L"Unit_Unit", L"b.vtt")}));
+}
+
 TEST_F(EngineOnPosix, ACopyTakesWhatTheSourceHeldAndNoMore) {
     // Files of /proc report the size 0 and yield more; pagemap never ends.
     tree.WriteFile(L"VOD\\Unit\\ok.vtt", "WEBVTT\n");

@@ -201,6 +201,7 @@ std::wstring ShortName(const std::wstring&) { return std::wstring(); }
 // The stand-in has no path limit of its own (the system's is 4096 bytes).
 int PathLimit() { return 0; }
 std::vector<std::wstring> DriveRoots() { return {L"\\"}; }
+std::wstring NetworkFormRoot() { return L"\\\\proc\\self\\"; }
 }  // namespace native
 
 std::string SystemPath(const wchar_t* windowsPath) { return Native(windowsPath); }

@@ -235,4 +235,6 @@ std::vector<std::wstring> DriveRoots() {
     return roots;
 }
 
+std::wstring NetworkFormRoot() { return L"\\\\?\\" + DriveRoots().front(); }
+
 }  // namespace native

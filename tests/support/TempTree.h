@@ -86,4 +86,8 @@ int PathLimit();
 // The roots that the platform's paths can start from: each mapped drive
 // ("C:\", "Z:\") on Windows, the file system root "\" on POSIX.
 std::vector<std::wstring> DriveRoots();
+// An existing folder named in the form of a network root, "\\server\share\":
+// on Windows a drive's "\\?\X:\"; on POSIX, where doubled separators read
+// as one, "\\proc\self\".
+std::wstring NetworkFormRoot();
 }  // namespace native
