@@ -17,15 +17,12 @@ namespace {
 DWORD MakeFolder(const std::string& nativePath) {
     const std::optional<WritePath> path = MakeWritePath(nativePath);
     if (!path) return ERROR_PATH_NOT_FOUND;
-    // The top of the file system always exists; there is nothing to make.
-    if (path->leaf.empty() || IsOpenWriteFolder(*path)) return ERROR_ALREADY_EXISTS;
-    const int error = InWriteFolder(path->folder, [&](int folder) {
-        return ::mkdirat(folder, path->leaf.c_str(), 0777) == 0 ? 0 : errno;
-    });
+    const int error = MakeWriteFolder(*path);
     switch (error) {
     case 0: return ERROR_SUCCESS;
-    // EEXIST covers a file or a link of that name too: Windows reports 183
-    // for whatever stands there.
+    // A file or a link of that name too: Windows reports 183 for whatever
+    // stands there.
+    case EEXIST: return ERROR_ALREADY_EXISTS;
     case ENOENT: return ERROR_PATH_NOT_FOUND;
     case ELOOP: return ERROR_ACCESS_DENIED;
     default: return WriteErrorFromErrno(error);

@@ -1,7 +1,9 @@
 #include "platform/posix/files/write_folders.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,62 +31,102 @@ void AppendNames(const std::string& path, std::vector<std::string>& names) {
     }
 }
 
-// The open folders along the latest write path, from the top down.
+// ENOTDIR covers a plain file and a link alike; a link is told apart as
+// ELOOP, so that the caller can say that it was refused.
+int RefusalOf(int folder, const std::string& name, int error) {
+    struct stat status;
+    if (error == ENOTDIR && ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(status.st_mode)) {
+        return ELOOP;
+    }
+    return error;
+}
+
+// One name at a time with O_NOFOLLOW, where openat2 is missing (kernels
+// before 5.6, or a sandbox that forbids it).
+FileDescriptor OpenNameByName(int base, const std::vector<std::string>& names) {
+    FileDescriptor current;
+    for (const std::string& name : names) {
+        const int parent = current ? current.get() : base;
+        FileDescriptor next(::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) {
+            errno = RefusalOf(parent, name, errno);
+            return next;
+        }
+        current = std::move(next);
+    }
+    return current;
+}
+
+// The folder `names` below `base`, every link on the way refused (ELOOP).
+FileDescriptor OpenBeneath(int base, const std::vector<std::string>& names) {
+    std::string relative;
+    for (const std::string& name : names) relative += (relative.empty() ? "" : "/") + name;
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+    const long fd = ::syscall(SYS_openat2, base, relative.c_str(), &how, sizeof how);
+    if (fd >= 0) return FileDescriptor(static_cast<int>(fd));
+    if (errno == ENOSYS || errno == EPERM) return OpenNameByName(base, names);
+    return FileDescriptor();
+}
+
+// The folders along the latest write path, from the top down. Each one is
+// a real folder, reached without a link: made here, looked at without
+// following links, or held open.
 class FolderChain {
 public:
-    int Reach(const std::vector<std::string>& folder, bool afresh) {
-        std::vector<OpenFolder> previous;
-        if (afresh) previous.swap(opened_);
-        if (!top_ && !OpenTop()) return -1;
-        std::size_t depth = CommonDepth(opened_, folder);
-        // A folder above the deepest one open is open already; only a
-        // different way down closes what lies below the fork.
-        if (depth < folder.size()) opened_.resize(depth);
-        for (; depth < folder.size(); ++depth) {
-            const int parent = depth == 0 ? top_.get() : opened_[depth - 1].fd.get();
-            FileDescriptor next = OpenBelow(parent, folder[depth]);
-            // A folder answered for from memory, but removed since, is made
-            // again: the creation attempt that the answer saved would have
-            // made it.
-            if (!next && errno == ENOENT && WasVouchedFor(previous, folder, depth) &&
-                ::mkdirat(parent, folder[depth].c_str(), 0777) == 0) {
-                next = OpenBelow(parent, folder[depth]);
-            }
-            if (!next) return Refused(parent, folder[depth]);
-            opened_.push_back({folder[depth], std::move(next), false});
+    int Make(const std::vector<std::string>& folder, const std::string& leaf, bool afresh) {
+        Begin(afresh);
+        std::vector<std::string> path = folder;
+        path.push_back(leaf);
+        if (!afresh && Vouch(path)) return EEXIST;
+        Settle(path);
+        if (const int error = Learn(folder); error != 0) return error;
+        if (::mkdirat(AnchorOf(path), RelativeFromAnchor(path).c_str(), 0777) != 0) {
+            const int error = errno;
+            if (error == EEXIST) LookDownLikeBefore(path);
+            return error;
         }
-        return folder.empty() ? top_.get() : opened_[folder.size() - 1].fd.get();
+        known_.push_back({leaf, FileDescriptor(), false});
+        return 0;
     }
 
-    bool VouchFor(const std::vector<std::string>& folder, const std::string& leaf) {
-        const std::size_t depth = folder.size();
-        if (opened_.size() <= depth || opened_[depth].name != leaf || CommonDepth(opened_, folder) < depth) {
-            return false;
+    int Open(const std::vector<std::string>& folder, bool afresh) {
+        Begin(afresh);
+        if (!top_ && !OpenTop()) return -1;
+        if (folder.empty()) return top_.get();
+        Settle(folder);
+        if (afresh) {
+            if (const int error = Learn(folder); error != 0) {
+                errno = error;
+                return -1;
+            }
         }
-        opened_[depth].vouchedFor = true;
-        return true;
+        const std::size_t last = folder.size() - 1;
+        if (known_.size() > last && known_[last].fd) return known_[last].fd.get();
+        const std::size_t anchor = AnchorDepth(folder.size());
+        FileDescriptor opened = OpenBeneath(AnchorFd(anchor), {folder.begin() + static_cast<long>(anchor), folder.end()});
+        if (!opened) return -1;
+        for (std::size_t depth = known_.size(); depth < folder.size(); ++depth) {
+            known_.push_back({folder[depth], FileDescriptor(), false});
+        }
+        known_[last].fd = std::move(opened);
+        return known_[last].fd.get();
     }
 
 private:
-    struct OpenFolder {
+    struct KnownFolder {
         std::string name;
-        FileDescriptor fd;
-        bool vouchedFor;  // a creation attempt was answered from memory
+        FileDescriptor fd;  // once held open
+        bool vouchedFor;    // a creation attempt was answered from memory
     };
 
-    static std::size_t CommonDepth(const std::vector<OpenFolder>& open, const std::vector<std::string>& folder) {
-        std::size_t depth = 0;
-        while (depth < open.size() && depth < folder.size() && open[depth].name == folder[depth]) ++depth;
-        return depth;
-    }
-
-    static bool WasVouchedFor(const std::vector<OpenFolder>& previous, const std::vector<std::string>& folder,
-                              std::size_t depth) {
-        return CommonDepth(previous, folder) > depth && previous[depth].vouchedFor;
-    }
-
-    static FileDescriptor OpenBelow(int parent, const std::string& name) {
-        return FileDescriptor(::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // After a failure through a folder held from an earlier call, the call is
+    // made again with nothing known; what was known stays for Learn.
+    void Begin(bool afresh) {
+        forgotten_.clear();
+        if (afresh) forgotten_.swap(known_);
     }
 
     bool OpenTop() {
@@ -92,22 +134,107 @@ private:
         return static_cast<bool>(top_);
     }
 
-    // ENOTDIR covers a plain file and a link alike; a link is told apart
-    // as ELOOP, so that the caller can say that it was refused.
-    static int Refused(int parent, const std::string& name) {
-        const int error = errno;
-        struct stat status;
-        if (error == ENOTDIR && ::fstatat(parent, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISLNK(status.st_mode)) {
-            errno = ELOOP;
-        } else {
-            errno = error;
+    static std::size_t CommonDepth(const std::vector<KnownFolder>& known, const std::vector<std::string>& path) {
+        std::size_t depth = 0;
+        while (depth < known.size() && depth < path.size() && known[depth].name == path[depth]) ++depth;
+        return depth;
+    }
+
+    // A known folder: making it again would only find it there.
+    bool Vouch(const std::vector<std::string>& path) {
+        if (path.empty() || CommonDepth(known_, path) < path.size()) return false;
+        known_[path.size() - 1].vouchedFor = true;
+        return true;
+    }
+
+    // Keeps of what is known only what lies on `path`. Where the path forks
+    // off, the folder above the fork is held open from now on: writes went
+    // below it one way and now go another, and will branch there again.
+    void Settle(const std::vector<std::string>& path) {
+        const std::size_t depth = CommonDepth(known_, path);
+        if (depth == known_.size() || depth == path.size()) return;
+        leftBelow_.clear();
+        for (std::size_t at = depth + 1; at < known_.size(); ++at) leftBelow_.push_back(known_[at].name);
+        known_.resize(depth);
+        if (depth == 0 || known_[depth - 1].fd || (!top_ && !OpenTop())) return;
+        const std::size_t anchor = AnchorDepth(depth - 1);
+        std::vector<std::string> below;
+        for (std::size_t at = anchor; at < depth; ++at) below.push_back(known_[at].name);
+        known_[depth - 1].fd = OpenBeneath(AnchorFd(anchor), below);
+        // A link or a file now: no longer a folder to write below. One that
+        // is gone stays known, so that the write below it fails and the
+        // creation answered from memory is made again.
+        if (!known_[depth - 1].fd && errno != ENOENT) known_.resize(depth - 1);
+    }
+
+    // A folder found already there where the path forked off: writes into a
+    // destination that an earlier run filled go on down the same names as
+    // the latest write path did below its fork (Base\video\vtt after
+    // Other\video\vtt). Looking down them in one call, links refused, makes
+    // them known, and their creation attempts need no call of their own.
+    void LookDownLikeBefore(const std::vector<std::string>& path) {
+        if (leftBelow_.empty() || known_.size() + 1 != path.size()) return;
+        std::vector<std::string> deeper = path;
+        deeper.insert(deeper.end(), leftBelow_.begin(), leftBelow_.end());
+        const std::size_t anchor = AnchorDepth(known_.size());
+        FileDescriptor opened = OpenBeneath(AnchorFd(anchor), {deeper.begin() + static_cast<long>(anchor), deeper.end()});
+        if (!opened) return;
+        for (std::size_t depth = known_.size(); depth < deeper.size(); ++depth) {
+            known_.push_back({deeper[depth], FileDescriptor(), false});
         }
-        return -1;
+        known_.back().fd = std::move(opened);
+    }
+
+    // Adds the folders of `folder` that are not known yet, each looked at
+    // without following a link. A folder whose creation was answered from
+    // memory before the chain was forgotten, and that is gone, is made again.
+    int Learn(const std::vector<std::string>& folder) {
+        if (!top_ && !OpenTop()) return errno;
+        for (std::size_t depth = known_.size(); depth < folder.size(); ++depth) {
+            const std::vector<std::string> path(folder.begin(), folder.begin() + static_cast<long>(depth) + 1);
+            const int anchor = AnchorOf(path);
+            const std::string relative = RelativeFromAnchor(path);
+            struct stat status;
+            if (::fstatat(anchor, relative.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT || !WasVouchedFor(path)) return errno;
+                if (::mkdirat(anchor, relative.c_str(), 0777) != 0) return errno;
+            } else if (!S_ISDIR(status.st_mode)) {
+                return S_ISLNK(status.st_mode) ? ELOOP : ENOTDIR;
+            }
+            known_.push_back({folder[depth], FileDescriptor(), false});
+        }
+        return 0;
+    }
+
+    bool WasVouchedFor(const std::vector<std::string>& path) const {
+        return CommonDepth(forgotten_, path) == path.size() && forgotten_[path.size() - 1].vouchedFor;
+    }
+
+    // The depth just below the deepest held folder above `depth` (0 for the
+    // top), from which a path of names is resolved.
+    std::size_t AnchorDepth(std::size_t depth) const {
+        for (std::size_t at = std::min(depth, known_.size()); at > 0; --at) {
+            if (known_[at - 1].fd) return at;
+        }
+        return 0;
+    }
+    int AnchorFd(std::size_t anchor) const { return anchor == 0 ? top_.get() : known_[anchor - 1].fd.get(); }
+    int AnchorOf(const std::vector<std::string>& path) const { return AnchorFd(AnchorDepth(path.size() - 1)); }
+
+    std::string RelativeFromAnchor(const std::vector<std::string>& path) const {
+        std::string relative;
+        for (std::size_t at = AnchorDepth(path.size() - 1); at < path.size(); ++at) {
+            relative += (relative.empty() ? "" : "/") + path[at];
+        }
+        return relative;
     }
 
     FileDescriptor top_;
-    std::vector<OpenFolder> opened_;
+    std::vector<KnownFolder> known_;
+    std::vector<KnownFolder> forgotten_;
+    // The names that the latest write path had below the level where a new
+    // path forked off it.
+    std::vector<std::string> leftBelow_;
 };
 
 FolderChain& Chain() {
@@ -134,10 +261,17 @@ std::optional<WritePath> MakeWritePath(const std::string& nativePath) {
     return path;
 }
 
-int ReachWriteFolder(const std::vector<std::string>& folder, bool afresh) {
-    return Chain().Reach(folder, afresh);
+int MakeWriteFolder(const WritePath& path) {
+    // The top of the file system always exists; there is nothing to make.
+    if (path.leaf.empty()) return EEXIST;
+    int error = 0;
+    for (const bool afresh : {false, true}) {
+        error = Chain().Make(path.folder, path.leaf, afresh);
+        if (!MayBeStale(error)) break;
+    }
+    return error;
 }
 
-bool IsOpenWriteFolder(const WritePath& path) { return Chain().VouchFor(path.folder, path.leaf); }
+int OpenWriteFolder(const std::vector<std::string>& folder, bool afresh) { return Chain().Open(folder, afresh); }
 
 }  // namespace posix

@@ -1,13 +1,19 @@
-// Where the stand-in creates folders and writes files: folders reached from
-// the top of the file system without following a symbolic link, so that no
-// link inside the destination can send a write elsewhere. Reading follows
-// links as the system does; only writes are held to this.
+// Where the stand-in creates folders and writes files: only where no
+// symbolic link leads, so that no link inside the destination can send a
+// write elsewhere. Reading follows links as the system does; only writes
+// are held to this.
 //
-// The folders of the latest write path stay open (as O_PATH descriptors),
-// since the next write almost always goes to the same folder or one beside
-// it: a caption folder and the file in it are reached with one lookup each,
-// not a walk of the whole path, and an attempt to create a folder that is
-// held open is answered without asking the system.
+// A file is always put into a folder opened with every link refused on the
+// whole way (openat2 with RESOLVE_NO_SYMLINKS), so a link that appears at any
+// moment cannot redirect it. A folder is made below folders known to be real
+// folders: made by this process, looked at without following links, or held
+// open. What is known is the latest write path, since the next write almost
+// always goes to the same folder or one beside it; an attempt to create a
+// folder that is known is answered without asking the system. The folder
+// above a fork in that path (where writes branched off, and will again) is
+// held open, so a link put there later cannot redirect the folders made
+// below it. A link swapped in for a folder made or looked at a moment before
+// could still lead one folder creation astray; never a file.
 #pragma once
 
 #include <cerrno>
@@ -28,33 +34,37 @@ struct WritePath {
 // Nothing when the working directory cannot be read (for a relative path).
 std::optional<WritePath> MakeWritePath(const std::string& nativePath);
 
-// Runs `operation(folderFd)` in `folder`, reached without following links,
-// and returns its result: 0, or an errno. ELOOP means a symbolic link stood
-// where a folder was expected. A folder kept open from an earlier call may
-// have been removed since: entries can no longer be made in it (ENOENT, or
-// EPERM for an unnamed file), and the folder is then reached afresh and the
-// operation tried once more. A folder renamed meanwhile is written where it
-// now is; the name it had is not looked up again.
+// Makes the folder `path` names: 0, or an errno. EEXIST when something of
+// that name is there (also when a known folder is, answered from memory);
+// ELOOP when a symbolic link stands on the way.
+int MakeWriteFolder(const WritePath& path);
+
+// Runs `operation(folderFd)` in `folder`, opened with every link on the way
+// refused, and returns its result: 0, or an errno (ELOOP: a link on the
+// way).
 template <typename Operation>
 int InWriteFolder(const std::vector<std::string>& folder, Operation operation);
 
-// Whether `path` names a folder held open, which a creation attempt would
-// find already made. The answer saves the attempt; should the folder have
-// been removed meanwhile, the next write below it makes it again, as the
-// saved attempt would have.
-bool IsOpenWriteFolder(const WritePath& path);
+// A folder kept open from an earlier call may have been removed since:
+// entries can no longer be made in it (ENOENT, or EPERM for an unnamed
+// file). The call is then made once more with what was known forgotten, and
+// a folder whose creation was answered from memory but that is gone is made
+// again, as the saved attempt would have. A folder renamed meanwhile is
+// written where it now is.
+inline bool MayBeStale(int error) { return error == ENOENT || error == EPERM; }
 
 // The descriptor of `folder`, or -1 with errno; valid until the next call.
-int ReachWriteFolder(const std::vector<std::string>& folder, bool afresh);
+int OpenWriteFolder(const std::vector<std::string>& folder, bool afresh);
 
 template <typename Operation>
 int InWriteFolder(const std::vector<std::string>& folder, Operation operation) {
+    int error = 0;
     for (const bool afresh : {false, true}) {
-        const int fd = ReachWriteFolder(folder, afresh);
-        const int error = fd < 0 ? errno : operation(fd);
-        if (afresh || (error != ENOENT && error != EPERM)) return error;
+        const int fd = OpenWriteFolder(folder, afresh);
+        error = fd < 0 ? errno : operation(fd);
+        if (!MayBeStale(error)) break;
     }
-    return 0;  // not reached
+    return error;
 }
 
 }  // namespace posix
