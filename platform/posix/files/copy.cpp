@@ -258,9 +258,11 @@ int CopyMetadata(const struct stat& source, int out) {
 // What Windows refuses: an existing target under fail-if-exists, a folder, a
 // read-only file (by the mode bits, so that it holds for root too), or the
 // source itself; and what we refuse: a link, which is never written through.
-int CheckTarget(int folder, const char* name, const struct stat& source, bool failIfExists) {
+int CheckTarget(int folder, const char* name, const struct stat& source, bool failIfExists, bool& present) {
     struct stat st;
+    present = false;
     if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : errno;
+    present = true;
     if (failIfExists) return kTargetExists;
     if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return kTargetRefused;
     if (st.st_dev == source.st_dev && st.st_ino == source.st_ino) return kSameFile;
@@ -275,21 +277,36 @@ int Replace(int folder, NamedTemporary& temp, const char* target) {
     return 0;
 }
 
+// Gives the unnamed copy the target's name, which nothing may have yet.
+int LinkAsTarget(FileDescriptor& temp, const std::string& self, int folder, const std::string& target) {
+    if (::linkat(AT_FDCWD, self.c_str(), folder, target.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+    if (const int err = temp.Close(); err != 0) {
+        ::unlinkat(folder, target.c_str(), 0);
+        return err;
+    }
+    return 0;
+}
+
 // The unnamed copy gets the target's name if nothing has it yet; an earlier
 // copy is replaced through a named temporary file, which exists only for the
-// two calls that link and rename it.
+// two calls that link and rename it. Whether the latest target was there
+// foretells this one: into a destination filled by an earlier run every
+// target is there, into a new one none is, so the first try is the likely
+// one and the other costs a call only when the guess fails.
 int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, const struct stat& source,
                  bool failIfExists) {
+    static bool targetsThere = false;
     const std::string self = ProcPath(temp.get());
-    if (::linkat(AT_FDCWD, self.c_str(), folder, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-        if (const int err = temp.Close(); err != 0) {
-            ::unlinkat(folder, target.c_str(), 0);
-            return err;
-        }
-        return 0;
+    if (!targetsThere) {
+        const int linked = LinkAsTarget(temp, self, folder, target);
+        if (linked != EEXIST) return linked;
     }
-    if (errno != EEXIST) return errno;
-    if (const int refused = CheckTarget(folder, target.c_str(), source, failIfExists); refused != 0) return refused;
+    bool present = false;
+    if (const int refused = CheckTarget(folder, target.c_str(), source, failIfExists, present); refused != 0) {
+        return refused;
+    }
+    targetsThere = present;
+    if (!present) return LinkAsTarget(temp, self, folder, target);
     NamedTemporary named(folder);
     const int linked = named.Create([&](const char* name) {
         return ::linkat(AT_FDCWD, self.c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
@@ -323,7 +340,9 @@ int CopyUnnamed(int in, FileDescriptor& temp, const struct stat& source, const W
 // whole copy.
 int CopyNamed(int in, const struct stat& source, const WritePath& target, bool failIfExists) {
     return InWriteFolder(target.folder, [&](int folder) {
-        if (const int refused = CheckTarget(folder, target.leaf.c_str(), source, failIfExists); refused != 0) {
+        bool present = false;
+        if (const int refused = CheckTarget(folder, target.leaf.c_str(), source, failIfExists, present);
+            refused != 0) {
             return refused;
         }
         NamedTemporary named(folder);
