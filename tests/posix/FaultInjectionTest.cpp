@@ -27,6 +27,7 @@
 extern "C" BOOL __real_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists);
 extern "C" int __real_renameat(int fromFolder, const char* from, int toFolder, const char* to);
 extern "C" int __real_openat(int folder, const char* path, int flags, ...);
+extern "C" int __real_linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags);
 extern "C" ssize_t __real_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
                                           unsigned flags);
 
@@ -42,6 +43,11 @@ std::function<void()> beforeData;
 // Makes the file system refuse unnamed files, as FAT and network file
 // systems do.
 bool noUnnamedFiles = false;
+// Makes the kernel refuse to link a file by its descriptor, as older
+// kernels do for a process that may not read every folder; counts the names
+// given through /proc instead.
+bool noLinkByDescriptor = false;
+int linksThroughProc = 0;
 
 class Faults : public ::testing::Test {
 protected:
@@ -51,6 +57,7 @@ protected:
         beforeCopy = nullptr;
         afterCopy = nullptr;
         noUnnamedFiles = false;
+        noLinkByDescriptor = false;
     }
     CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
     // Acts just before (or after) the walk copies the file whose path ends
@@ -201,6 +208,20 @@ TEST_F(Faults, ASignalInsideACopyLeavesTheEarlierCopyAndNoTemporaryFile) {
     }
 }
 
+TEST_F(Faults, UnnamedCopiesGetTheirNameThroughProcWhereTheKernelWantsIt) {
+    noLinkByDescriptor = true;
+    tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
+    tree.WriteFile(L"out\\earlier.vtt", "earlier");
+
+    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\fresh.vtt"), FALSE));
+    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\earlier.vtt"), FALSE));
+
+    EXPECT_EQ(linksThroughProc, 2);
+    EXPECT_EQ(tree.List(L"out"), (std::set<std::wstring>{L"earlier.vtt", L"fresh.vtt"}));
+    EXPECT_EQ(tree.ReadFile(L"out\\fresh.vtt"), "WEBVTT\nnew\n");
+    EXPECT_EQ(tree.ReadFile(L"out\\earlier.vtt"), "WEBVTT\nnew\n");
+}
+
 TEST_F(Faults, ASourceWrittenToDuringItsCopyIsCounted) {
     tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\nold\n");
     tree.WriteFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt", "earlier");
@@ -331,6 +352,16 @@ extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
     const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
     return __real_openat(folder, path, flags, mode);
+}
+
+extern "C" int __wrap_linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+    if (noLinkByDescriptor && (flags & AT_EMPTY_PATH) != 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    const int linked = __real_linkat(fromFolder, from, toFolder, to, flags);
+    if (linked == 0 && noLinkByDescriptor && std::string(from).rfind("/proc/self/fd/", 0) == 0) ++linksThroughProc;
+    return linked;
 }
 
 extern "C" ssize_t __wrap_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,

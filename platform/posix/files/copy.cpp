@@ -152,14 +152,27 @@ mode_t CreationMask() {
     return mask;
 }
 
-// An unnamed file gets its name through its /proc/self/fd link; without
-// /proc the copies use named temporary files.
+// An unnamed file can get a name through its /proc/self/fd link whatever
+// the kernel; without /proc the copies use named temporary files.
 bool CanNameUnnamedFiles() {
     static const bool can = ::access("/proc/self/fd", X_OK) == 0;
     return can;
 }
 
-std::string ProcPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+// Gives the unnamed file `fd` the name `name` in `folder`. By the descriptor
+// itself where the kernel allows it (newer kernels do, for anyone; older
+// ones say ENOENT unless the process may read every folder), which is half
+// the cost of the way through /proc.
+int NameUnnamed(int fd, int folder, const char* name) {
+    static bool byDescriptor = true;
+    if (byDescriptor) {
+        if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT && errno != EPERM) return errno;
+        byDescriptor = false;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
 
 // ---------------------------------------------------------------------------
 // The data
@@ -278,8 +291,8 @@ int Replace(int folder, NamedTemporary& temp, const char* target) {
 }
 
 // Gives the unnamed copy the target's name, which nothing may have yet.
-int LinkAsTarget(FileDescriptor& temp, const std::string& self, int folder, const std::string& target) {
-    if (::linkat(AT_FDCWD, self.c_str(), folder, target.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+int LinkAsTarget(FileDescriptor& temp, int folder, const std::string& target) {
+    if (const int err = NameUnnamed(temp.get(), folder, target.c_str()); err != 0) return err;
     if (const int err = temp.Close(); err != 0) {
         ::unlinkat(folder, target.c_str(), 0);
         return err;
@@ -296,9 +309,8 @@ int LinkAsTarget(FileDescriptor& temp, const std::string& self, int folder, cons
 int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, const struct stat& source,
                  bool failIfExists) {
     static bool targetsThere = false;
-    const std::string self = ProcPath(temp.get());
     if (!targetsThere) {
-        const int linked = LinkAsTarget(temp, self, folder, target);
+        const int linked = LinkAsTarget(temp, folder, target);
         if (linked != EEXIST) return linked;
     }
     bool present = false;
@@ -306,11 +318,9 @@ int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, co
         return refused;
     }
     targetsThere = present;
-    if (!present) return LinkAsTarget(temp, self, folder, target);
+    if (!present) return LinkAsTarget(temp, folder, target);
     NamedTemporary named(folder);
-    const int linked = named.Create([&](const char* name) {
-        return ::linkat(AT_FDCWD, self.c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
-    });
+    const int linked = named.Create([&](const char* name) { return NameUnnamed(temp.get(), folder, name); });
     if (linked != 0) return linked;
     if (const int err = temp.Close(); err != 0) return err;
     return Replace(folder, named, target.c_str());
