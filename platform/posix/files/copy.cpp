@@ -188,7 +188,7 @@ int CopyByReading(int in, int out, off_t copied, off_t size) {
     const std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     for (;;) {
         const off_t wanted = std::min(kBufferSize, size + 1 - copied);
-        const ssize_t got = ::read(in, buffer.get(), static_cast<std::size_t>(wanted));
+        const ssize_t got = ::pread(in, buffer.get(), static_cast<std::size_t>(wanted), copied);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return errno == EIO ? kReadFault : errno;
         if (got == 0) return copied == size ? 0 : kSourceChanged;
@@ -207,12 +207,14 @@ int CopyByReading(int in, int out, off_t copied, off_t size) {
 // that grew shows at once and an ordinary file needs one call: a short count
 // at exactly the size is its end. A first answer of nothing is confirmed by
 // reading, since files whose size stat does not know (procfs and the like)
-// answer that way too.
+// answer that way too. The source is read from its start whatever its file
+// position, so that a copy tried again takes it whole again.
 int CopyByKernel(int in, int out, off_t size) {
     off_t copied = 0;
     for (;;) {
         const std::size_t wanted = static_cast<std::size_t>(size + 1 - copied);
-        const ssize_t moved = ::copy_file_range(in, nullptr, out, nullptr, wanted, 0);
+        off_t from = copied;
+        const ssize_t moved = ::copy_file_range(in, &from, out, nullptr, wanted, 0);
         if (moved < 0 && errno == EINTR) continue;
         if (moved < 0) return CopyRangeUnsupported(errno) ? CopyByReading(in, out, copied, size) : errno;
         if (moved == 0) return copied == 0 ? CopyByReading(in, out, 0, size) : copied == size ? 0 : kSourceChanged;
