@@ -49,6 +49,16 @@ TEST_F(Run, BothFoldersChosenCopiesAndCompletes) {
     EXPECT_NE(output.find("Select copy to folder:"), std::string::npos);
 }
 
+TEST_F(Run, FoldersChosenThroughLinksAreTheFoldersTheyLeadTo) {
+    // Only inside the destination is a link refused for writing; the chosen
+    // folders themselves may be reached through links.
+    ASSERT_EQ(symlink(Path(L"media").c_str(), Path(L"media-link").c_str()), 0);
+    ASSERT_EQ(symlink(Path(L"out").c_str(), Path(L"out-link").c_str()), 0);
+    const std::string output = RunWith({Path(L"media-link\\VOD"), "", Path(L"out-link"), ""});
+    EXPECT_EQ(OnlyMessage(output), kComplete);
+    EXPECT_EQ(tree.List(L"out"), kIntroCopied);
+}
+
 TEST_F(Run, CancellingEitherPickerCopiesNothingAndCompletes) {
     const std::vector<std::vector<std::string>> inputs{
         {"q"},                         // first picker cancelled
