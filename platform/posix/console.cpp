@@ -16,8 +16,6 @@ constexpr wchar_t kReplacement = 0xFFFD;
 // How a name's own backslash is carried (see names.h).
 constexpr wchar_t kNameBackslash = 0xDC5C;
 
-bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 // The line and paragraph separators end a line on some terminals, as a
 // control character would.
 bool IsControl(wchar_t unit) {
@@ -78,14 +76,6 @@ std::optional<InputLine> ReadLine(int fd, std::size_t limit) {
     if (!any) return std::nullopt;
     if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
     return line;
-}
-
-std::wstring WidenTyped(const std::string& typed) {
-    std::wstring text = WidenName(typed.data(), typed.size());
-    for (wchar_t& unit : text) {
-        if (unit == kNameBackslash) unit = L'\\';
-    }
-    return text;
 }
 
 std::string DisplayText(const std::wstring& text, bool multiline) {

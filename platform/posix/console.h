@@ -26,10 +26,6 @@ struct InputLine {
 // but never kept, so that no input can make the program hold more.
 std::optional<InputLine> ReadLine(int fd, std::size_t limit);
 
-// Text the user typed: unlike a name, a backslash in it separates names
-// (a path may be typed in the Windows form, \srv\media).
-std::wstring WidenTyped(const std::string& typed);
-
 // Text made safe to show, for everything the program prints: control
 // characters (U+2028 and U+2029 among them) become "?" (a folder name could
 // otherwise move the cursor, end a line or send the terminal a command), the

@@ -152,6 +152,14 @@ std::optional<std::string> NativePath(const wchar_t* path) {
     return NarrowName(slashed.data(), slashed.size());
 }
 
+std::wstring WidenText(const std::string& text) {
+    std::wstring wide = WidenName(text.data(), text.size());
+    for (wchar_t& unit : wide) {
+        if (static_cast<std::uint32_t>(unit) == kEscapedBackslash) unit = L'\\';
+    }
+    return wide;
+}
+
 wchar_t UpcaseUnit(wchar_t unit) {
     const std::uint32_t value = UnitValue(unit);
     if (value > 0xFFFF || (value >= kHighFirst && value <= kLowLast)) return unit;

@@ -25,6 +25,14 @@ std::optional<std::string> NarrowName(const wchar_t* text, std::size_t length);
 // each backslash becomes a slash; nothing when NarrowName refuses the text.
 std::optional<std::string> NativePath(const wchar_t* path);
 
+// The halves of a surrogate pair; alone, either one is no character.
+inline bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Text that is no name (typed, or made to be shown) to UTF-16: a backslash
+// in it stays a backslash, which in a typed path separates names.
+std::wstring WidenText(const std::string& text);
+
 // Upper-case form of one UTF-16 code unit (simple Unicode case mapping; code
 // units with no single-unit upper case, surrogates among them, map to
 // themselves). Used for case-insensitive matching and the listing order.

@@ -368,7 +368,7 @@ TEST_F(BrowserScreenTest, ThePathPromptJumpsAndKeepsMistakesInPlace) {
     BrowserScreen& screen = Open();
     Press(Key::Text, L'/');
     ASSERT_TRUE(screen.Prompt());
-    Type(posix::WidenTyped(Unix(L"media\\ZZ")).substr(1));  // after the "/" that opened the prompt
+    Type(posix::WidenText(Unix(L"media\\ZZ")).substr(1));  // after the "/" that opened the prompt
     Press(Key::Enter);  // no such folder: the reason, the prompt still open
     ASSERT_TRUE(screen.Prompt());
     EXPECT_NE(std::string::npos, screen.Message().find("No folder at")) << screen.Message();
@@ -376,7 +376,7 @@ TEST_F(BrowserScreenTest, ThePathPromptJumpsAndKeepsMistakesInPlace) {
     Press(Key::Backspace);
     Type(L"ze");
     Press(Key::Tab);
-    EXPECT_EQ(posix::WidenTyped(Unix(L"media\\Zelvora")) + L"/", screen.Prompt()->Text());
+    EXPECT_EQ(posix::WidenText(Unix(L"media\\Zelvora")) + L"/", screen.Prompt()->Text());
     Press(Key::Enter);
     EXPECT_FALSE(screen.Prompt());
     EXPECT_EQ(Path(L"media\\Zelvora"), screen.Tree().Selected());

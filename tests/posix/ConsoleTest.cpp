@@ -63,11 +63,4 @@ TEST(ConsoleTest, ReadLineRefusesLongLinesWholeAndSaysHowEachEnded) {
     EXPECT_TRUE(ReadAll("", 10).empty());
 }
 
-TEST(ConsoleTest, TypedBackslashesStaySeparators) {
-    EXPECT_EQ(L"\\srv\\media\\VOD", posix::WidenTyped("\\srv\\media\\VOD"));
-    EXPECT_EQ(L"caf\u00e9\\\xDCFF", posix::WidenTyped("caf\xc3\xa9\\\xff"));
-    // A backslash never falls inside a multibyte character.
-    EXPECT_EQ(L"\\\u00e9\\", posix::WidenTyped("\\\xc3\xa9\\"));
-}
-
 }  // namespace

@@ -240,6 +240,7 @@ TEST(ScreenTextTest, TextIsCutToTheRowWithAnEllipsisAndNeverWraps) {
     EXPECT_EQ((std::wstring{L'a', static_cast<wchar_t>(0x1F600), L'\u00e9'}),
               posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", true));
     EXPECT_EQ(L"a??", posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", false));
+    EXPECT_EQ(L"a\\b", posix::CodePoints("a\\b", true));  // a name's backslash, as shown
 }
 
 }  // namespace

@@ -79,6 +79,13 @@ TEST(NamesTest, NativePathTurnsBackslashesIntoSlashes) {
     EXPECT_EQ(posix::NativePath(L"\\\x20AC\\\xDCE9"), std::optional<std::string>("/\xE2\x82\xAC/\xE9"));
 }
 
+TEST(NamesTest, TextThatIsNoNameKeepsItsBackslashes) {
+    EXPECT_EQ(L"\\srv\\media\\VOD", posix::WidenText("\\srv\\media\\VOD"));
+    EXPECT_EQ(L"caf\u00e9\\\xDCFF", posix::WidenText("caf\xc3\xa9\\\xff"));
+    // A backslash never falls inside a multibyte character.
+    EXPECT_EQ(L"\\\u00e9\\", posix::WidenText("\\\xc3\xa9\\"));
+}
+
 TEST(NamesTest, UpcaseUnitMapsSingleUnits) {
     const std::pair<wchar_t, wchar_t> cases[] = {
         {L'a', L'A'}, {L'z', L'Z'}, {L'A', L'A'}, {L'_', L'_'}, {L'1', L'1'},

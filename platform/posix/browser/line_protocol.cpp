@@ -18,6 +18,7 @@
 #include "platform/posix/browser/browser_faces.h"
 #include "platform/posix/browser/browser_session.h"
 #include "platform/posix/console.h"
+#include "platform/posix/names.h"
 
 namespace posix {
 namespace {
@@ -65,7 +66,7 @@ private:
 
     void Echo(const InputLine& line) {
         const std::string shown = line.tooLong ? "(a line of more than " + std::to_string(kLongestLine) + " bytes)"
-                                               : DisplayText(WidenTyped(line.text));
+                                               : DisplayText(WidenText(line.text));
         WriteText(console_.output, shown + "\n");
     }
 
@@ -82,7 +83,7 @@ private:
         } else if (command == "..") {
             refusal = session_.GoUp();
         } else {
-            refusal = session_.GoTo(WidenTyped(command));
+            refusal = session_.GoTo(WidenText(command));
         }
         return refusal ? Refuse(*refusal) : Next::Prompt;
     }

@@ -9,8 +9,6 @@ namespace posix {
 namespace {
 
 bool IsSeparator(wchar_t unit) { return unit == L'/' || unit == L'\\'; }
-bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 using Equal = bool (*)(wchar_t, wchar_t);
 bool SameUnit(wchar_t a, wchar_t b) { return a == b; }

@@ -7,9 +7,6 @@
 namespace posix {
 namespace {
 
-bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // Characters, left to right, with their widths; taken until the budget ends.
 std::wstring TakeColumns(const std::wstring& text, std::size_t columns, ColumnWidth width, bool& cut) {
     std::wstring taken;
@@ -31,7 +28,7 @@ std::wstring TakeColumns(const std::wstring& text, std::size_t columns, ColumnWi
 }  // namespace
 
 std::wstring CodePoints(const std::string& shown, bool unicode) {
-    const std::wstring units = WidenName(shown.data(), shown.size());
+    const std::wstring units = WidenText(shown);
     std::wstring codePoints;
     for (std::size_t i = 0; i < units.size(); ++i) {
         wchar_t codePoint = units[i];
