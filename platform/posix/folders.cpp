@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/posix/files/descriptors.h"
 #include "platform/posix/names.h"
 
 namespace posix {
@@ -25,10 +26,6 @@ std::wstring FromNative(const char* path) {
     std::replace(wide.begin(), wide.end(), L'/', L'\\');
     return wide;
 }
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 }  // namespace
 
@@ -109,13 +106,12 @@ Subfolders ListSubfolders(const std::wstring& folder) {
     Subfolders result{{}, 0};
     const std::optional<std::string> native = NativePath(folder.c_str());
     if (!native) return {{}, ENOENT};
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(native->c_str()));
+    DirStream dir(::opendir(native->c_str()));
     if (!dir) return {{}, errno};
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
         struct stat status {};
-        const bool hidden = name[0] == '.';
-        if (hidden || name.find('\\') != std::string::npos) continue;
+        if (name[0] == '.') continue;
         if (::fstatat(::dirfd(dir.get()), name.c_str(), &status, 0) != 0 || !S_ISDIR(status.st_mode)) continue;
         result.names.push_back(WidenName(name.data(), name.size()));
     }

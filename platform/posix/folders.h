@@ -41,8 +41,7 @@ struct Subfolders {
 bool ListsBefore(const std::wstring& left, const std::wstring& right);
 
 // Subfolders that a user is shown: hidden (dot) names are left out, as the
-// Windows browser leaves out hidden folders, and so are names that hold a
-// backslash, which no Windows-form path can name.
+// Windows browser leaves out hidden folders.
 Subfolders ListSubfolders(const std::wstring& folder);
 
 }  // namespace posix

@@ -1,9 +1,12 @@
 // The terminal folder browser (SHBrowseForFolderW on the stand-in): the line
 // protocol that scripts use, driven through its streams, and the full-screen
 // browser's behaviour, driven key by key.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -11,6 +14,7 @@
 
 #include "platform/posix/browser/browser_screen.h"
 #include "platform/posix/console.h"
+#include "platform/posix/folders.h"
 #include "platform/posix/names.h"
 #include "platform/posix/shell_testing.h"
 #include "tests/posix/ShellTestKit.h"
@@ -175,6 +179,16 @@ TEST_F(TerminalBrowserTest, ChosenFolderComesBackWithItsLinksResolved) {
     EXPECT_EQ(Path(L"media\\VOD\\Lesson01"), Browse("{media\\Zelvora\\hop}\nLesson01\n\n").chosen);
     // The selection while browsing stays as typed: ".." leaves the link.
     EXPECT_EQ(Path(L"media\\Zelvora"), Browse("{media\\Zelvora\\hop}\n..\n\n").chosen);
+}
+
+// A backslash inside a folder's name is carried as U+DC5C, so the folder is
+// listed and reached like any other, never read as two names.
+TEST_F(TerminalBrowserTest, FoldersWithABackslashInTheirNameAreListed) {
+    ASSERT_EQ(0, ::mkdir((Unix(L"media") + "/back\\slash").c_str(), 0777));
+    const std::wstring name = L"back\xDC5C" L"slash";
+    const posix::Subfolders listed = posix::ListSubfolders(Path(L"media"));
+    EXPECT_NE(std::find(listed.names.begin(), listed.names.end(), name), listed.names.end());
+    EXPECT_TRUE(posix::IsFolder(Path(L"media\\") + name));
 }
 
 TEST_F(TerminalBrowserTest, CallbackHearsOpeningOnceThenEachChangeAndMayPreselect) {
