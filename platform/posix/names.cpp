@@ -152,6 +152,11 @@ std::optional<std::string> NativePath(const wchar_t* path) {
     return NarrowName(slashed.data(), slashed.size());
 }
 
+std::string FolderOfPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
 std::wstring WidenText(const std::string& text) {
     std::wstring wide = WidenName(text.data(), text.size());
     for (wchar_t& unit : wide) {

@@ -25,6 +25,10 @@ std::optional<std::string> NarrowName(const wchar_t* text, std::size_t length);
 // each backslash becomes a slash; nothing when NarrowName refuses the text.
 std::optional<std::string> NativePath(const wchar_t* path);
 
+// The folder of a system path: up to and including its last slash; "." for
+// a bare name.
+std::string FolderOfPath(const std::string& path);
+
 // The halves of a surrogate pair; alone, either one is no character.
 inline bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 inline bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }

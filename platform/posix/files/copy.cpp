@@ -52,8 +52,6 @@ DWORD Win32Error(int error) {
     case kTargetExists: return ERROR_FILE_EXISTS;
     case kSourceChanged: return ERROR_FILE_INVALID;
     case kReadFault: return ERROR_READ_FAULT;
-    case ENOENT: return ERROR_PATH_NOT_FOUND;  // the target's folder
-    case ELOOP: return ERROR_ACCESS_DENIED;
     default: return WriteErrorFromErrno(error);
     }
 }

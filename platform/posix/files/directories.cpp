@@ -17,16 +17,10 @@ namespace {
 DWORD MakeFolder(const std::string& nativePath) {
     const std::optional<WritePath> path = MakeWritePath(nativePath);
     if (!path) return ERROR_PATH_NOT_FOUND;
+    // EEXIST covers a file or a link of that name too: Windows reports 183
+    // for whatever stands there.
     const int error = MakeWriteFolder(*path);
-    switch (error) {
-    case 0: return ERROR_SUCCESS;
-    // A file or a link of that name too: Windows reports 183 for whatever
-    // stands there.
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case ENOENT: return ERROR_PATH_NOT_FOUND;
-    case ELOOP: return ERROR_ACCESS_DENIED;
-    default: return WriteErrorFromErrno(error);
-    }
+    return error == 0 ? static_cast<DWORD>(ERROR_SUCCESS) : WriteErrorFromErrno(error);
 }
 
 }  // namespace

@@ -4,17 +4,14 @@
 
 #include <cerrno>
 
+#include "platform/posix/names.h"
+
 namespace posix {
 namespace {
 
 constexpr DWORD kErrorGenFailure = 31;
 
 thread_local DWORD lastError = ERROR_SUCCESS;
-
-std::string ParentOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
 
 }  // namespace
 
@@ -51,13 +48,18 @@ DWORD ErrorFromErrno(int err) {
 }
 
 DWORD WriteErrorFromErrno(int err) {
-    return err == EIO ? static_cast<DWORD>(ERROR_WRITE_FAULT) : ErrorFromErrno(err);
+    switch (err) {
+    case ENOENT: return ERROR_PATH_NOT_FOUND;
+    case ELOOP: return ERROR_ACCESS_DENIED;
+    case EIO: return ERROR_WRITE_FAULT;
+    default: return ErrorFromErrno(err);
+    }
 }
 
 DWORD EntryErrorFromErrno(int err, const std::string& path) {
     if (err != ENOENT) return ErrorFromErrno(err);
     struct stat parent;
-    if (::stat(ParentOf(path).c_str(), &parent) == 0 && S_ISDIR(parent.st_mode)) return ERROR_FILE_NOT_FOUND;
+    if (::stat(FolderOfPath(path).c_str(), &parent) == 0 && S_ISDIR(parent.st_mode)) return ERROR_FILE_NOT_FOUND;
     return ERROR_PATH_NOT_FOUND;
 }
 

@@ -17,6 +17,9 @@ namespace posix {
 BOOL Fail(DWORD code);
 
 DWORD ErrorFromErrno(int err);
+// The error of a write below a folder reached without links (folder
+// creation, a copy's target): a missing name on the way means the path is
+// not there (3), ELOOP a link refused on the way (5), EIO a write fault.
 DWORD WriteErrorFromErrno(int err);
 // As ErrorFromErrno, but a missing `path` is ERROR_FILE_NOT_FOUND when only
 // its last component is missing and ERROR_PATH_NOT_FOUND when its folder is,

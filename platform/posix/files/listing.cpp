@@ -188,12 +188,6 @@ DWORD LookUp(const std::string& path, std::wstring_view name, std::vector<Listed
     return ERROR_SUCCESS;
 }
 
-// The path up to and including its last slash; "." for a bare name.
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
 HANDLE OpenListing(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     const std::optional<std::string> native = NativePath(fileName);
     if (!native) {
@@ -211,7 +205,7 @@ HANDLE OpenListing(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     auto listing = std::make_unique<Listing>();
     // Separators are single bytes on both sides of the conversion, so the
     // split falls at the same place in the native path.
-    const DWORD error = HasWildcard(pattern) ? ReadMatches(FolderOf(*native), pattern, listing->entries)
+    const DWORD error = HasWildcard(pattern) ? ReadMatches(FolderOfPath(*native), pattern, listing->entries)
                                              : LookUp(*native, pattern, listing->entries);
     if (error != ERROR_SUCCESS) {
         Fail(error);
