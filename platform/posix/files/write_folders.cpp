@@ -42,11 +42,19 @@ int RefusalOf(int folder, const std::string& name, int error) {
     return error;
 }
 
+// "a/b/c": the names [from, to) as a path relative to the folder above them.
+std::string Joined(const std::vector<std::string>& names, std::size_t from, std::size_t to) {
+    std::string relative;
+    for (std::size_t at = from; at < to; ++at) relative += (at == from ? "" : "/") + names[at];
+    return relative;
+}
+
 // One name at a time with O_NOFOLLOW, where openat2 is missing (kernels
 // before 5.6, or a sandbox that forbids it).
-FileDescriptor OpenNameByName(int base, const std::vector<std::string>& names) {
+FileDescriptor OpenNameByName(int base, const std::vector<std::string>& names, std::size_t from, std::size_t to) {
     FileDescriptor current;
-    for (const std::string& name : names) {
+    for (std::size_t at = from; at < to; ++at) {
+        const std::string& name = names[at];
         const int parent = current ? current.get() : base;
         FileDescriptor next(::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next) {
@@ -58,16 +66,16 @@ FileDescriptor OpenNameByName(int base, const std::vector<std::string>& names) {
     return current;
 }
 
-// The folder `names` below `base`, every link on the way refused (ELOOP).
-FileDescriptor OpenBeneath(int base, const std::vector<std::string>& names) {
-    std::string relative;
-    for (const std::string& name : names) relative += (relative.empty() ? "" : "/") + name;
+// The folder of the names [from, to) below `base`, every link on the way
+// refused (ELOOP).
+FileDescriptor OpenBeneath(int base, const std::vector<std::string>& names, std::size_t from, std::size_t to) {
+    const std::string relative = Joined(names, from, to);
     open_how how{};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
     const long fd = ::syscall(SYS_openat2, base, relative.c_str(), &how, sizeof how);
     if (fd >= 0) return FileDescriptor(static_cast<int>(fd));
-    if (errno == ENOSYS || errno == EPERM) return OpenNameByName(base, names);
+    if (errno == ENOSYS || errno == EPERM) return OpenNameByName(base, names, from, to);
     return FileDescriptor();
 }
 
@@ -83,7 +91,8 @@ public:
         if (!afresh && Vouch(path)) return EEXIST;
         Settle(path);
         if (const int error = Learn(folder); error != 0) return error;
-        if (::mkdirat(AnchorOf(path), RelativeFromAnchor(path).c_str(), 0777) != 0) {
+        const std::size_t anchor = AnchorDepth(folder.size());
+        if (::mkdirat(AnchorFd(anchor), Joined(path, anchor, path.size()).c_str(), 0777) != 0) {
             const int error = errno;
             if (error == EEXIST) LookDownLikeBefore(path);
             return error;
@@ -106,7 +115,7 @@ public:
         const std::size_t last = folder.size() - 1;
         if (known_.size() > last && known_[last].fd) return known_[last].fd.get();
         const std::size_t anchor = AnchorDepth(folder.size());
-        FileDescriptor opened = OpenBeneath(AnchorFd(anchor), {folder.begin() + static_cast<long>(anchor), folder.end()});
+        FileDescriptor opened = OpenBeneath(AnchorFd(anchor), folder, anchor, folder.size());
         if (!opened) return -1;
         for (std::size_t depth = known_.size(); depth < folder.size(); ++depth) {
             known_.push_back({folder[depth], FileDescriptor(), false});
@@ -158,9 +167,7 @@ private:
         known_.resize(depth);
         if (depth == 0 || known_[depth - 1].fd || (!top_ && !OpenTop())) return;
         const std::size_t anchor = AnchorDepth(depth - 1);
-        std::vector<std::string> below;
-        for (std::size_t at = anchor; at < depth; ++at) below.push_back(known_[at].name);
-        known_[depth - 1].fd = OpenBeneath(AnchorFd(anchor), below);
+        known_[depth - 1].fd = OpenBeneath(AnchorFd(anchor), path, anchor, depth);
         // A link or a file now: no longer a folder to write below. One that
         // is gone stays known, so that the write below it fails and the
         // creation answered from memory is made again.
@@ -177,7 +184,7 @@ private:
         std::vector<std::string> deeper = path;
         deeper.insert(deeper.end(), leftBelow_.begin(), leftBelow_.end());
         const std::size_t anchor = AnchorDepth(known_.size());
-        FileDescriptor opened = OpenBeneath(AnchorFd(anchor), {deeper.begin() + static_cast<long>(anchor), deeper.end()});
+        FileDescriptor opened = OpenBeneath(AnchorFd(anchor), deeper, anchor, deeper.size());
         if (!opened) return;
         for (std::size_t depth = known_.size(); depth < deeper.size(); ++depth) {
             known_.push_back({deeper[depth], FileDescriptor(), false});
@@ -191,13 +198,12 @@ private:
     int Learn(const std::vector<std::string>& folder) {
         if (!top_ && !OpenTop()) return errno;
         for (std::size_t depth = known_.size(); depth < folder.size(); ++depth) {
-            const std::vector<std::string> path(folder.begin(), folder.begin() + static_cast<long>(depth) + 1);
-            const int anchor = AnchorOf(path);
-            const std::string relative = RelativeFromAnchor(path);
+            const std::size_t anchor = AnchorDepth(depth);
+            const std::string relative = Joined(folder, anchor, depth + 1);
             struct stat status;
-            if (::fstatat(anchor, relative.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno != ENOENT || !WasVouchedFor(path)) return errno;
-                if (::mkdirat(anchor, relative.c_str(), 0777) != 0) return errno;
+            if (::fstatat(AnchorFd(anchor), relative.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT || !WasVouchedFor(folder, depth)) return errno;
+                if (::mkdirat(AnchorFd(anchor), relative.c_str(), 0777) != 0) return errno;
             } else if (!S_ISDIR(status.st_mode)) {
                 return S_ISLNK(status.st_mode) ? ELOOP : ENOTDIR;
             }
@@ -206,8 +212,10 @@ private:
         return 0;
     }
 
-    bool WasVouchedFor(const std::vector<std::string>& path) const {
-        return CommonDepth(forgotten_, path) == path.size() && forgotten_[path.size() - 1].vouchedFor;
+    // Whether the creation of folder[depth] was answered from memory before
+    // the chain was forgotten.
+    bool WasVouchedFor(const std::vector<std::string>& folder, std::size_t depth) const {
+        return CommonDepth(forgotten_, folder) > depth && forgotten_[depth].vouchedFor;
     }
 
     // The depth just below the deepest held folder above `depth` (0 for the
@@ -219,15 +227,6 @@ private:
         return 0;
     }
     int AnchorFd(std::size_t anchor) const { return anchor == 0 ? top_.get() : known_[anchor - 1].fd.get(); }
-    int AnchorOf(const std::vector<std::string>& path) const { return AnchorFd(AnchorDepth(path.size() - 1)); }
-
-    std::string RelativeFromAnchor(const std::vector<std::string>& path) const {
-        std::string relative;
-        for (std::size_t at = AnchorDepth(path.size() - 1); at < path.size(); ++at) {
-            relative += (relative.empty() ? "" : "/") + path[at];
-        }
-        return relative;
-    }
 
     FileDescriptor top_;
     std::vector<KnownFolder> known_;
@@ -264,12 +263,7 @@ std::optional<WritePath> MakeWritePath(const std::string& nativePath) {
 int MakeWriteFolder(const WritePath& path) {
     // The top of the file system always exists; there is nothing to make.
     if (path.leaf.empty()) return EEXIST;
-    int error = 0;
-    for (const bool afresh : {false, true}) {
-        error = Chain().Make(path.folder, path.leaf, afresh);
-        if (!MayBeStale(error)) break;
-    }
-    return error;
+    return AfreshIfStale([&](bool afresh) { return Chain().Make(path.folder, path.leaf, afresh); });
 }
 
 int OpenWriteFolder(const std::vector<std::string>& folder, bool afresh) { return Chain().Open(folder, afresh); }

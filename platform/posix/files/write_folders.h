@@ -47,24 +47,25 @@ int InWriteFolder(const std::vector<std::string>& folder, Operation operation);
 
 // A folder kept open from an earlier call may have been removed since:
 // entries can no longer be made in it (ENOENT, or EPERM for an unnamed
-// file). The call is then made once more with what was known forgotten, and
-// a folder whose creation was answered from memory but that is gone is made
-// again, as the saved attempt would have. A folder renamed meanwhile is
-// written where it now is.
-inline bool MayBeStale(int error) { return error == ENOENT || error == EPERM; }
+// file). `call(afresh)` (0 or an errno) is then made once more with what was
+// known forgotten, and a folder whose creation was answered from memory but
+// that is gone is made again, as the saved attempt would have. A folder
+// renamed meanwhile is written where it now is.
+template <typename Call>
+int AfreshIfStale(Call call) {
+    const int error = call(false);
+    return error == ENOENT || error == EPERM ? call(true) : error;
+}
 
 // The descriptor of `folder`, or -1 with errno; valid until the next call.
 int OpenWriteFolder(const std::vector<std::string>& folder, bool afresh);
 
 template <typename Operation>
 int InWriteFolder(const std::vector<std::string>& folder, Operation operation) {
-    int error = 0;
-    for (const bool afresh : {false, true}) {
+    return AfreshIfStale([&](bool afresh) {
         const int fd = OpenWriteFolder(folder, afresh);
-        error = fd < 0 ? errno : operation(fd);
-        if (!MayBeStale(error)) break;
-    }
-    return error;
+        return fd < 0 ? errno : operation(fd);
+    });
 }
 
 }  // namespace posix
