@@ -52,20 +52,29 @@ public:
     CaptionWalk(Layout layout, const CString& destinationRoot) : layout_(layout), destinationRoot_(destinationRoot) {}
 
     CopyOutcome Run(const CString& sourceRoot) {
-        FindListing listing(sourceRoot + L"\\*");
-        if (listing.IsOpen()) {
-            do {
-                const WIN32_FIND_DATAW& entry = listing.Entry();
-                if (!IsSubfolder(entry)) continue;
-                const CString contentDestination = destinationRoot_ + L"\\" + AbbreviateFolderName(entry.cFileName);
-                CopyContentFolder(sourceRoot + L"\\" + entry.cFileName, contentDestination);
-            } while (listing.Next());
-        }
-        CountIfUnread(listing);
+        ForEachEntry(sourceRoot + L"\\*", [&](const WIN32_FIND_DATAW& entry) {
+            if (!IsSubfolder(entry)) return;
+            const CString contentDestination = destinationRoot_ + L"\\" + AbbreviateFolderName(entry.cFileName);
+            CopyContentFolder(sourceRoot + L"\\" + entry.cFileName, contentDestination);
+        });
         return outcome_;
     }
 
 private:
+    // Lists `pattern` and hands each entry to `visit`, in the listing's
+    // order. A listing that could not be read, or broke off, hides captions
+    // that nobody would otherwise miss: it is counted.
+    template <typename Visit>
+    void ForEachEntry(const CString& pattern, Visit visit) {
+        FindListing listing(pattern);
+        if (listing.IsOpen()) {
+            do {
+                visit(listing.Entry());
+            } while (listing.Next());
+        }
+        if (listing.Failed()) ++outcome_.foldersNotRead;
+    }
+
     void CopyContentFolder(const CString& contentPath, const CString& contentDestination) {
         // Every content folder gets its destination, even one with no captions.
         CreateDirectoryPath(contentDestination);
@@ -77,29 +86,18 @@ private:
     }
 
     void CopySegments(const CString& contentPath, const CString& contentDestination) {
-        FindListing listing(contentPath + L"\\*");
-        if (listing.IsOpen()) {
-            do {
-                if (IsSubfolder(listing.Entry())) {
-                    CopyCaptionFiles(contentPath + L"\\" + listing.Entry().cFileName, contentDestination);
-                }
-            } while (listing.Next());
-        }
-        CountIfUnread(listing);
+        ForEachEntry(contentPath + L"\\*", [&](const WIN32_FIND_DATAW& entry) {
+            if (IsSubfolder(entry)) CopyCaptionFiles(contentPath + L"\\" + entry.cFileName, contentDestination);
+        });
     }
 
     // Copies the caption files lying directly in `folder` into their caption
-    // folders below `contentDestination`.
+    // folders below `contentDestination`. A directory whose name matches is
+    // handled like a file: its copy fails and is counted.
     void CopyCaptionFiles(const CString& folder, const CString& contentDestination) {
-        FindListing listing(folder + L"\\*.vtt");
-        if (listing.IsOpen()) {
-            do {
-                // A directory whose name matches is handled like a file: its
-                // copy fails and is counted.
-                CopyCaptionFile(folder, listing.Entry().cFileName, contentDestination);
-            } while (listing.Next());
-        }
-        CountIfUnread(listing);
+        ForEachEntry(folder + L"\\*.vtt", [&](const WIN32_FIND_DATAW& entry) {
+            CopyCaptionFile(folder, entry.cFileName, contentDestination);
+        });
     }
 
     void CopyCaptionFile(const CString& folder, const wchar_t* name, const CString& contentDestination) {
@@ -114,12 +112,6 @@ private:
         const CString captionFolder = contentDestination + L"\\" + base + L"\\video\\vtt";
         CreateDirectoryPath(captionFolder);
         if (!CopyFileW(folder + L"\\" + name, captionFolder + L"\\" + name, FALSE)) ++outcome_.captionsNotCopied;
-    }
-
-    // A listing that could not be read, or broke off, hides captions that
-    // nobody would otherwise miss.
-    void CountIfUnread(const FindListing& listing) {
-        if (listing.Failed()) ++outcome_.foldersNotRead;
     }
 
     const Layout layout_;
