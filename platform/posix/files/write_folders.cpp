@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <utility>
 
 #include "platform/posix/files/descriptors.h"
@@ -16,16 +17,16 @@
 namespace posix {
 namespace {
 
-void AppendNames(const std::string& path, std::vector<std::string>& names) {
+void AppendNames(std::string_view path, std::vector<std::string>& names) {
     std::size_t at = 0;
     while (at <= path.size()) {
         std::size_t end = path.find('/', at);
-        if (end == std::string::npos) end = path.size();
-        const std::string name = path.substr(at, end - at);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view name = path.substr(at, end - at);
         if (name == "..") {
             if (!names.empty()) names.pop_back();
         } else if (!name.empty() && name != ".") {
-            names.push_back(name);
+            names.emplace_back(name);
         }
         at = end + 1;
     }
