@@ -14,13 +14,15 @@
 namespace posix {
 namespace {
 
-DWORD MakeFolder(const std::string& nativePath) {
+Failure MakeFolder(const std::string& nativePath) {
     const std::optional<WritePath> path = MakeWritePath(nativePath);
-    if (!path) return ERROR_PATH_NOT_FOUND;
+    if (!path) return {ERROR_PATH_NOT_FOUND, kNoCause};
     // EEXIST covers a file or a link of that name too: Windows reports 183
     // for whatever stands there.
     const int error = MakeWriteFolder(*path);
-    return error == 0 ? static_cast<DWORD>(ERROR_SUCCESS) : WriteErrorFromErrno(error);
+    if (error == 0) return kNoFailure;
+    const int cause = WriteCause(error);
+    return {WriteErrorFromCause(cause), cause};
 }
 
 }  // namespace
@@ -31,8 +33,8 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecur
     try {
         const std::optional<std::string> path = posix::NativePath(lpPathName);
         if (!path) return posix::Fail(ERROR_INVALID_NAME);
-        const DWORD error = posix::MakeFolder(*path);
-        return error == ERROR_SUCCESS ? TRUE : posix::Fail(error);
+        const posix::Failure failure = posix::MakeFolder(*path);
+        return failure.code == ERROR_SUCCESS ? TRUE : posix::Fail(failure);
     } catch (const std::bad_alloc&) {
         return posix::Fail(ERROR_NOT_ENOUGH_MEMORY);
     }

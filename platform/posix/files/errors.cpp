@@ -1,5 +1,6 @@
 #include "platform/posix/files/errors.h"
 
+#include <string.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -12,12 +13,37 @@ namespace {
 constexpr DWORD kErrorGenFailure = 31;
 
 thread_local DWORD lastError = ERROR_SUCCESS;
+thread_local int lastCause = kNoCause;
+
+const char* OwnReason(int cause) {
+    switch (cause) {
+    case kSourceChanged: return "changed while it was copied";
+    case kNotRegularFile: return "not a regular file";
+    case kTargetReadOnly: return "the file there is read-only";
+    case kSameFile: return "the target is the source itself";
+    case kReadFault: return "Input/output error while reading the source";
+    case kLinkInDestination: return "a symbolic link in the destination";
+    case kTargetExists: return "a file is already in its place";
+    default: return nullptr;
+    }
+}
 
 }  // namespace
 
-BOOL Fail(DWORD code) {
+BOOL Fail(DWORD code, int cause) {
     lastError = code;
+    lastCause = cause;
     return FALSE;
+}
+
+std::string LastErrorReason() {
+    if (const char* own = OwnReason(lastCause)) return own;
+    // The system's own words, in English whatever the locale: they end up
+    // beside our English messages.
+    if (lastCause > 0) {
+        if (const char* text = ::strerrordesc_np(lastCause)) return text;
+    }
+    return "error " + std::to_string(lastError);
 }
 
 DWORD ErrorFromErrno(int err) {
@@ -56,6 +82,19 @@ DWORD WriteErrorFromErrno(int err) {
     }
 }
 
+DWORD WriteErrorFromCause(int cause) {
+    switch (cause) {
+    case kSourceChanged: return ERROR_FILE_INVALID;
+    case kNotRegularFile:
+    case kTargetReadOnly:
+    case kLinkInDestination: return ERROR_ACCESS_DENIED;
+    case kSameFile: return ERROR_SHARING_VIOLATION;
+    case kReadFault: return ERROR_READ_FAULT;
+    case kTargetExists: return ERROR_FILE_EXISTS;
+    default: return WriteErrorFromErrno(cause);
+    }
+}
+
 DWORD EntryErrorFromErrno(int err, const std::string& path) {
     if (err != ENOENT) return ErrorFromErrno(err);
     struct stat parent;
@@ -67,4 +106,7 @@ DWORD EntryErrorFromErrno(int err, const std::string& path) {
 
 DWORD WINAPI GetLastError() { return posix::lastError; }
 
-void WINAPI SetLastError(DWORD dwErrCode) { posix::lastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode) {
+    posix::lastError = dwErrCode;
+    posix::lastCause = posix::kNoCause;
+}

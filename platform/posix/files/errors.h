@@ -5,16 +5,54 @@
 // call. EROFS and EISDIR report 5, ELOOP reports 3, EIO reports 30 on reads
 // and 29 on writes, and an errno with no Win32 counterpart reports 31
 // (ERROR_GEN_FAILURE).
+//
+// Beside the code, the last error keeps its cause: the errno behind it, or
+// one of the stand-in's own refusals below. A Win32 code such as 5 stands
+// for many causes; the cause says which, in words a person can act on.
 #pragma once
 
+#include <cerrno>
 #include <string>
 
 #include "platform/posix/files.h"
 
 namespace posix {
 
-// Sets the thread's last error and gives FALSE, for a failing call.
-BOOL Fail(DWORD code);
+// The stand-in's own causes of a failure; errno values are positive.
+enum Cause : int {
+    kNoCause = 0,
+    // A source that yields more or fewer bytes than its size at open, or that
+    // was written to or replaced while it was copied: 1006.
+    kSourceChanged = -1,
+    // A source that is no regular file (a FIFO, a device, a folder): 5.
+    kNotRegularFile = -2,
+    // A read-only file at the target, which Windows keeps: 5.
+    kTargetReadOnly = -3,
+    // The target is the source itself: 32.
+    kSameFile = -4,
+    // EIO while reading the source: 30.
+    kReadFault = -5,
+    // A symbolic link on the way to a write, or at the target's name: 5.
+    kLinkInDestination = -6,
+    // A file at the target's name when the caller asked to fail then: 80.
+    kTargetExists = -7,
+};
+
+// A failure on its way out of a call: its code and its cause.
+struct Failure {
+    DWORD code;
+    int cause;
+};
+constexpr Failure kNoFailure{ERROR_SUCCESS, kNoCause};
+
+// Sets the thread's last error and its cause, and gives FALSE, for a failing
+// call.
+BOOL Fail(DWORD code, int cause = kNoCause);
+inline BOOL Fail(const Failure& failure) { return Fail(failure.code, failure.cause); }
+
+// The last error's cause in words: the stand-in's own, or the system's text
+// for the errno behind it, or the Win32 code when there is neither.
+std::string LastErrorReason();
 
 DWORD ErrorFromErrno(int err);
 // The error of a write below a folder reached without links (folder
@@ -25,5 +63,11 @@ DWORD WriteErrorFromErrno(int err);
 // its last component is missing and ERROR_PATH_NOT_FOUND when its folder is,
 // as on Windows.
 DWORD EntryErrorFromErrno(int err, const std::string& path);
+// The code of a write's cause: an errno as WriteErrorFromErrno maps it, or
+// the code of one of the stand-in's own causes.
+DWORD WriteErrorFromCause(int cause);
+// A write's cause as it is kept: ELOOP on the way to a write is always a
+// link that was refused.
+inline int WriteCause(int err) { return err == ELOOP ? kLinkInDestination : err; }
 
 }  // namespace posix

@@ -153,9 +153,11 @@ std::optional<struct stat> EntryStatus(int folder, const char* name, int& error)
 
 // Reads the whole directory at once so that no descriptor stays open during
 // the caller's walk and later changes to the folder don't disturb it.
-DWORD ReadMatches(const std::string& directory, std::wstring_view pattern, std::vector<ListedEntry>& out) {
+Failure FromErrno(int err) { return {ErrorFromErrno(err), err}; }
+
+Failure ReadMatches(const std::string& directory, std::wstring_view pattern, std::vector<ListedEntry>& out) {
     DirStream dir(::opendir(directory.c_str()));
-    if (!dir) return errno == ENOENT ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND) : ErrorFromErrno(errno);
+    if (!dir) return errno == ENOENT ? Failure{ERROR_PATH_NOT_FOUND, ENOENT} : FromErrno(errno);
     const int fd = ::dirfd(dir.get());
     pattern = EffectivePattern(pattern);
     for (;;) {
@@ -168,24 +170,24 @@ DWORD ReadMatches(const std::string& directory, std::wstring_view pattern, std::
         if (!Matches(pattern, name)) continue;
         int error = 0;
         const std::optional<struct stat> status = EntryStatus(fd, item->d_name, error);
-        if (error != 0) return ErrorFromErrno(error);
+        if (error != 0) return FromErrno(error);
         if (status) out.push_back(MakeEntry(std::move(name), *status));
     }
-    if (errno != 0) return ErrorFromErrno(errno);
+    if (errno != 0) return FromErrno(errno);
     dir.reset();
     std::sort(out.begin(), out.end(), ListedBefore);
-    return out.empty() ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : static_cast<DWORD>(ERROR_SUCCESS);
+    return out.empty() ? Failure{ERROR_FILE_NOT_FOUND, kNoCause} : kNoFailure;
 }
 
-DWORD LookUp(const std::string& path, std::wstring_view name, std::vector<ListedEntry>& out) {
-    if (name.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+Failure LookUp(const std::string& path, std::wstring_view name, std::vector<ListedEntry>& out) {
+    if (name.size() >= MAX_PATH) return {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG};
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
         const int err = errno;
-        if (err != ENOENT || ::lstat(path.c_str(), &st) != 0) return EntryErrorFromErrno(err, path);
+        if (err != ENOENT || ::lstat(path.c_str(), &st) != 0) return {EntryErrorFromErrno(err, path), err};
     }
     out.push_back(MakeEntry(std::wstring(name), st));
-    return ERROR_SUCCESS;
+    return kNoFailure;
 }
 
 HANDLE OpenListing(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
@@ -205,10 +207,10 @@ HANDLE OpenListing(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     auto listing = std::make_unique<Listing>();
     // Separators are single bytes on both sides of the conversion, so the
     // split falls at the same place in the native path.
-    const DWORD error = HasWildcard(pattern) ? ReadMatches(FolderOfPath(*native), pattern, listing->entries)
-                                             : LookUp(*native, pattern, listing->entries);
-    if (error != ERROR_SUCCESS) {
-        Fail(error);
+    const Failure failure = HasWildcard(pattern) ? ReadMatches(FolderOfPath(*native), pattern, listing->entries)
+                                                 : LookUp(*native, pattern, listing->entries);
+    if (failure.code != ERROR_SUCCESS) {
+        Fail(failure);
         return INVALID_HANDLE_VALUE;
     }
     FillFindData(listing->entries[0], data);
