@@ -19,6 +19,7 @@
 
 #include "copy/CaptionCopy.h"
 #include "platform/FindListing.h"
+#include "platform/posix/files/temporary_files.h"
 #include "tests/support/Program.h"
 #include "tests/support/SystemPath.h"
 #include "tests/support/Outcome.h"
@@ -28,6 +29,7 @@ extern "C" BOOL __real_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfEx
 extern "C" int __real_renameat(int fromFolder, const char* from, int toFolder, const char* to);
 extern "C" int __real_openat(int folder, const char* path, int flags, ...);
 extern "C" int __real_linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags);
+extern "C" int __real_access(const char* path, int mode);
 extern "C" ssize_t __real_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
                                           unsigned flags);
 
@@ -48,6 +50,11 @@ bool noUnnamedFiles = false;
 // given through /proc instead.
 bool noLinkByDescriptor = false;
 int linksThroughProc = 0;
+// Plays a system without /proc, as some containers are.
+bool noProc = false;
+// The named temporary files made, and the latest one's name.
+int namedTemporaries = 0;
+std::string latestNamedTemporary;
 
 class Faults : public ::testing::Test {
 protected:
@@ -58,6 +65,7 @@ protected:
         afterCopy = nullptr;
         noUnnamedFiles = false;
         noLinkByDescriptor = false;
+        noProc = false;
     }
     CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
     // Acts just before (or after) the walk copies the file whose path ends
@@ -208,18 +216,85 @@ TEST_F(Faults, ASignalInsideACopyLeavesTheEarlierCopyAndNoTemporaryFile) {
     }
 }
 
-TEST_F(Faults, UnnamedCopiesGetTheirNameThroughProcWhereTheKernelWantsIt) {
-    noLinkByDescriptor = true;
+// How an unnamed copy gets its name is settled once per process, by what
+// the system allows, so each case runs in a process of its own. A named
+// temporary file, which a SIGKILL would leave behind, is the last resort.
+TEST_F(Faults, UnnamedCopiesAreNamedByDescriptorOrThroughProcAndNamedFilesOnlyWhereNeither) {
     tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
-    tree.WriteFile(L"out\\earlier.vtt", "earlier");
+    const struct {
+        const char* what;
+        bool byDescriptor, proc;
+        int linksThroughProc;
+        bool namedFiles;
+    } cases[] = {
+        {"by descriptor", true, true, 0, false},
+        {"by descriptor, without /proc", true, false, 0, false},
+        {"through /proc", false, true, 2, false},
+        {"neither: named files", false, false, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        tree.WriteFile(L"out\\earlier.vtt", "earlier");
+        const pid_t child = fork();
+        if (child == 0) {
+            posix::testing::SettleNamingAgain();
+            noLinkByDescriptor = !c.byDescriptor;
+            noProc = !c.proc;
+            const bool copied = CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\fresh.vtt"), FALSE) &&
+                                CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\earlier.vtt"), FALSE);
+            _exit(copied ? linksThroughProc * 2 + (namedTemporaries > 0 ? 1 : 0) : 127);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), c.linksThroughProc * 2 + (c.namedFiles ? 1 : 0));
+        EXPECT_EQ(tree.List(L"out"), (std::set<std::wstring>{L"earlier.vtt", L"fresh.vtt"}));
+        EXPECT_EQ(tree.ReadFile(L"out\\fresh.vtt"), "WEBVTT\nnew\n");
+        EXPECT_EQ(tree.ReadFile(L"out\\earlier.vtt"), "WEBVTT\nnew\n");
+        tree.Remove(L"out\\fresh.vtt");
+    }
+}
 
-    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\fresh.vtt"), FALSE));
-    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\earlier.vtt"), FALSE));
+pid_t AProcessThatIsGone() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
 
-    EXPECT_EQ(linksThroughProc, 2);
-    EXPECT_EQ(tree.List(L"out"), (std::set<std::wstring>{L"earlier.vtt", L"fresh.vtt"}));
-    EXPECT_EQ(tree.ReadFile(L"out\\fresh.vtt"), "WEBVTT\nnew\n");
-    EXPECT_EQ(tree.ReadFile(L"out\\earlier.vtt"), "WEBVTT\nnew\n");
+// Where the file system has no unnamed files, a killed run leaves its named
+// temporary file. The next copy into that folder removes such files of this
+// machine's processes that are gone, and nothing else.
+TEST_F(Faults, NamedTemporaryFilesOfKilledRunsAreRemovedByTheNextCopyThere) {
+    noUnnamedFiles = true;
+    tree.WriteFile(L"source.vtt", "WEBVTT\n");
+    tree.WriteFile(L"elsewhere.txt", "kept");
+    ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\first.vtt"), FALSE));
+    // ".cuecarry-MACHINE-PID-N.tmp": this machine's prefix, from the copy's own name.
+    const std::size_t counterDash = latestNamedTemporary.rfind('-');
+    ASSERT_NE(counterDash, std::string::npos);
+    const std::string machine = latestNamedTemporary.substr(0, latestNamedTemporary.rfind('-', counterDash - 1) + 1);
+    ASSERT_EQ(machine.rfind(".cuecarry-", 0), 0u) << latestNamedTemporary;
+    const std::string gone = std::to_string(AProcessThatIsGone());
+    const std::string alive = std::to_string(getppid());
+    const std::string out = SystemPath(tree.Path(L"out")) + "/";
+
+    const std::string removed = machine + gone + "-0.tmp";
+    const std::string kept[] = {machine + alive + "-0.tmp", ".cuecarry-another.machine-" + gone + "-0.tmp",
+                                machine + gone + "-x.tmp", machine + gone + "-0.tmp.old"};
+    for (const std::string& name : kept) ASSERT_EQ(close(creat((out + name).c_str(), 0644)), 0) << name;
+    ASSERT_EQ(close(creat((out + removed).c_str(), 0644)), 0);
+    ASSERT_EQ(mkdir((out + machine + gone + "-1.tmp").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("../elsewhere.txt", (out + machine + gone + "-2.tmp").c_str()), 0);
+
+    ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\second.vtt"), FALSE));
+
+    std::set<std::string> left;
+    for (const std::wstring& entry : tree.List(L"out")) left.insert(SystemPath(CString(entry.c_str())));
+    std::set<std::string> expected{"first.vtt", "second.vtt", machine + gone + "-1.tmp/", machine + gone + "-2.tmp"};
+    expected.insert(std::begin(kept), std::end(kept));
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(tree.ReadFile(L"elsewhere.txt"), "kept");
 }
 
 TEST_F(Faults, ASourceWrittenToDuringItsCopyIsCounted) {
@@ -347,6 +422,10 @@ extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
         errno = EOPNOTSUPP;
         return -1;
     }
+    if ((flags & O_CREAT) != 0 && std::string(path).rfind(".cuecarry-", 0) == 0) {
+        ++namedTemporaries;
+        latestNamedTemporary = path;
+    }
     va_list arguments;
     va_start(arguments, flags);
     const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
@@ -362,6 +441,14 @@ extern "C" int __wrap_linkat(int fromFolder, const char* from, int toFolder, con
     const int linked = __real_linkat(fromFolder, from, toFolder, to, flags);
     if (linked == 0 && noLinkByDescriptor && std::string(from).rfind("/proc/self/fd/", 0) == 0) ++linksThroughProc;
     return linked;
+}
+
+extern "C" int __wrap_access(const char* path, int mode) {
+    if (noProc && std::string(path).rfind("/proc", 0) == 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    return __real_access(path, mode);
 }
 
 extern "C" ssize_t __wrap_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,

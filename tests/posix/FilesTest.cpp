@@ -4,18 +4,22 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
+#include <optional>
 #include <set>
 #include <utility>
 #include <string>
 #include <vector>
 
 #include "platform/posix/files.h"
+#include "platform/posix/files/errors.h"
 #include "platform/posix/names.h"
 #include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"
@@ -231,12 +235,11 @@ TEST_F(FilesTest, CreateDirectoryReportsWin32Codes) {
 
 // --- Copies -----------------------------------------------------------------
 
-TEST_F(FilesTest, CopyReplacesContentAndKeepsTimeAndReadOnlyMode) {
+TEST_F(FilesTest, CopyReplacesContentAndKeepsTime) {
     Write(L"src.vtt", "new");
     Write(L"dst.vtt", "a much longer earlier copy");
     const struct timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 987654321}};
     ASSERT_EQ(::utimensat(AT_FDCWD, SystemPath(Path(L"src.vtt")).c_str(), times, 0), 0);
-    ASSERT_EQ(::chmod(SystemPath(Path(L"src.vtt")).c_str(), 0440), 0);
 
     ASSERT_TRUE(CopyFileW(Path(L"src.vtt").c_str(), Path(L"dst.vtt").c_str(), FALSE));
     EXPECT_EQ(Read(L"dst.vtt"), "new");
@@ -244,23 +247,46 @@ TEST_F(FilesTest, CopyReplacesContentAndKeepsTimeAndReadOnlyMode) {
     ASSERT_EQ(::stat(SystemPath(Path(L"dst.vtt")).c_str(), &copied), 0);
     EXPECT_EQ(copied.st_mtim.tv_sec, times[1].tv_sec);
     EXPECT_EQ(copied.st_mtim.tv_nsec, times[1].tv_nsec);
-    EXPECT_EQ(copied.st_mode & 0777, 0440u);
     EXPECT_EQ(Folder(), (std::set<std::wstring>{L"src.vtt", L"dst.vtt"}));
 }
 
-TEST_F(FilesTest, CopyKeepsModeBitsThatTheCreationMaskWouldDrop) {
-    // Group and others may write the source; the copy may as well, whatever
-    // the creation mask of the copying process says.
-    const mode_t previous = ::umask(022);
-    for (const mode_t mode : {0666u, 0644u, 0604u}) {
-        Write(L"shared.vtt", "WEBVTT\n");
-        ASSERT_EQ(::chmod(SystemPath(Path(L"shared.vtt")).c_str(), mode), 0);
-        ASSERT_TRUE(CopyFileW(Path(L"shared.vtt").c_str(), Path(L"copy.vtt").c_str(), FALSE));
-        struct stat copied;
-        ASSERT_EQ(::stat(SystemPath(Path(L"copy.vtt")).c_str(), &copied), 0);
-        EXPECT_EQ(copied.st_mode & 0777, mode);
+// A published copy is read by whoever serves the destination: its mode is
+// the destination's, never the source's. Only the read-only attribute
+// crosses, as on Windows.
+TEST_F(FilesTest, CopiesTakeTheDestinationsModeAndTheReadOnlyAttribute) {
+    const struct {
+        mode_t umask;
+        mode_t source;
+        std::optional<mode_t> replaced;  // the earlier copy's mode, if there is one
+        mode_t copy;
+    } cases[] = {
+        {022, 0600, std::nullopt, 0644},  // new: what the creation mask gives
+        {022, 0755, std::nullopt, 0644},
+        {027, 0666, std::nullopt, 0640},
+        {022, 0440, std::nullopt, 0444},  // read-only source: no write bits
+        {022, 0600, 0664, 0664},          // replacement: the earlier copy's mode
+        {077, 0644, 0604, 0604},
+        {022, 0400, 0664, 0444},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::oct << "umask " << c.umask << ", source " << c.source);
+        Write(L"src.vtt", "WEBVTT\n");
+        ASSERT_EQ(::chmod(SystemPath(Path(L"src.vtt")).c_str(), c.source), 0);
+        ::unlink(SystemPath(Path(L"copy.vtt")).c_str());
+        if (c.replaced) {
+            Write(L"copy.vtt", "earlier");
+            ASSERT_EQ(::chmod(SystemPath(Path(L"copy.vtt")).c_str(), *c.replaced), 0);
+        }
+        const mode_t previous = ::umask(c.umask);
+        const BOOL copied = CopyFileW(Path(L"src.vtt").c_str(), Path(L"copy.vtt").c_str(), FALSE);
+        ::umask(previous);
+        ASSERT_TRUE(copied);
+        struct stat status;
+        ASSERT_EQ(::stat(SystemPath(Path(L"copy.vtt")).c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, c.copy) << std::oct << (status.st_mode & 07777);
+        ::chmod(SystemPath(Path(L"src.vtt")).c_str(), 0600);
+        ::chmod(SystemPath(Path(L"copy.vtt")).c_str(), 0600);
     }
-    ::umask(previous);
 }
 
 TEST_F(FilesTest, CopyMovesLargeFilesIntactAcrossFileSystems) {
@@ -320,6 +346,85 @@ TEST_F(FilesTest, RefusedCopiesLeaveTheTargetAndNoTemporaryFile) {
     EXPECT_EQ(Folder(), before);
     EXPECT_TRUE(Folder(L"folder").empty());
     EXPECT_TRUE(CopyFileW(Path(L"src.vtt").c_str(), Path(L"fresh.vtt").c_str(), TRUE));
+}
+
+// The state letter of a process ("S" while it sleeps in a call), from /proc.
+char ProcessState(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    FILE* file = std::fopen(path, "r");
+    if (file == nullptr) return '?';
+    char state = '?';
+    const int read = std::fscanf(file, "%*d (%*[^)]) %c", &state);
+    std::fclose(file);
+    return read == 1 ? state : '?';
+}
+
+// A FIFO or a device in a caption's place is refused without being opened:
+// opening a FIFO would release a writer that waits on it and lose its data,
+// opening /dev/ptmx would make a pseudo-terminal.
+TEST_F(FilesTest, OnlyRegularFilesAreOpenedForReading) {
+    const std::string fifo = SystemPath(Path(L"fifo.vtt"));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) _exit(::open(fifo.c_str(), O_WRONLY) >= 0 ? 0 : 1);
+    for (int tries = 0; tries < 500 && ProcessState(writer) != 'S'; ++tries) ::usleep(10000);
+    ASSERT_EQ(ProcessState(writer), 'S') << "the writer waits for a reader";
+    ASSERT_EQ(::symlink("/dev/ptmx", SystemPath(Path(L"ptmx.vtt")).c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", SystemPath(Path(L"null.vtt")).c_str()), 0);
+    native::MakeDir(Path(L"folder.vtt"));
+    Write(L"kept.vtt", "earlier");
+
+    for (const wchar_t* source : {L"fifo.vtt", L"ptmx.vtt", L"null.vtt", L"folder.vtt"}) {
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_FALSE(CopyFileW(Path(source).c_str(), Path(L"kept.vtt").c_str(), FALSE)) << source;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << source;
+        EXPECT_EQ(posix::LastErrorReason(), "not a regular file") << source;
+    }
+    EXPECT_EQ(Read(L"kept.vtt"), "earlier");
+    // Had a copy opened the FIFO, the writer would have gone on and ended.
+    int status = 0;
+    for (int tries = 0; tries < 20 && ::waitpid(writer, &status, WNOHANG) == 0; ++tries) ::usleep(10000);
+    EXPECT_EQ(::waitpid(writer, &status, WNOHANG), 0) << "the writer still waits";
+    ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, &status, 0);
+}
+
+// A sparse caption copied byte for byte would fill the destination with its
+// holes; it is copied hole for hole.
+TEST_F(FilesTest, SparseSourcesStaySparse) {
+    const off_t length = 512L * 1024 * 1024;
+    const std::string source = SystemPath(Path(L"sparse.vtt"));
+    {
+        const int fd = ::open(source.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "WEBVTT\n", 7, 0), 7);
+        ASSERT_EQ(::pwrite(fd, "middle", 6, length / 2), 6);
+        ASSERT_EQ(::pwrite(fd, "end", 3, length - 3), 3);
+        ::close(fd);
+    }
+    struct stat status;
+    ASSERT_EQ(::stat(source.c_str(), &status), 0);
+    if (status.st_blocks * 512 >= length / 2) GTEST_SKIP() << "the file system here keeps no holes";
+
+    ASSERT_TRUE(CopyFileW(Path(L"sparse.vtt").c_str(), Path(L"copy.vtt").c_str(), FALSE));
+    struct stat copied;
+    ASSERT_EQ(::stat(SystemPath(Path(L"copy.vtt")).c_str(), &copied), 0);
+    EXPECT_EQ(copied.st_size, length);
+    EXPECT_LT(copied.st_blocks * 512, 4L * 1024 * 1024) << "the holes stay holes";
+    const int fd = ::open(SystemPath(Path(L"copy.vtt")).c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    char head[7] = {}, middle[6] = {}, tail[3] = {}, zeros[4] = {1, 1, 1, 1};
+    EXPECT_EQ(::pread(fd, head, 7, 0), 7);
+    EXPECT_EQ(::pread(fd, middle, 6, length / 2), 6);
+    EXPECT_EQ(::pread(fd, tail, 3, length - 3), 3);
+    EXPECT_EQ(::pread(fd, zeros, 4, length / 4), 4);
+    ::close(fd);
+    EXPECT_EQ(std::string(head, 7), "WEBVTT\n");
+    EXPECT_EQ(std::string(middle, 6), "middle");
+    EXPECT_EQ(std::string(tail, 3), "end");
+    EXPECT_EQ(std::string(zeros, 4), std::string(4, '\0'));
 }
 
 // A file-size limit stands in for a full disk: once SIGXFSZ is ignored the

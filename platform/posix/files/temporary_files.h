@@ -1,0 +1,79 @@
+// The files a copy is written into before it takes the target's name, so
+// that a copy cut short leaves nothing behind.
+//
+// Where the file system has them, an unnamed file (O_TMPFILE) in the
+// target's folder: it vanishes by itself however the process ends, and gets
+// its name only when whole. Elsewhere (FAT, most network file systems) a
+// hidden named file whose name says which machine and which process made
+// it; it is removed on every way out that the process sees, signals
+// included, and a later run removes the ones that a process killed outright
+// left behind.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/posix/files/descriptors.h"
+
+namespace posix {
+
+// Opens an unnamed file in `folder` for writing, created with `mode` (which
+// the creation mask trims): 0, or an errno. EOPNOTSUPP also when unnamed
+// files could be made but never named here (no link by descriptor and no
+// /proc); NoUnnamedFiles() then tells the caller to use a named file.
+int OpenUnnamed(int folder, mode_t mode, FileDescriptor& file);
+bool NoUnnamedFiles(int error);
+
+// Gives the unnamed file `file` the name `name` in `folder`: 0 or an errno.
+int NameUnnamed(int file, int folder, const char* name);
+
+// A hidden named file in a folder, from its creation until it is renamed
+// onto its target; removed on every other way out, and by the signal handler
+// if a signal ends the process meanwhile.
+class NamedTemporary {
+public:
+    explicit NamedTemporary(int folder);
+    ~NamedTemporary();
+    NamedTemporary(const NamedTemporary&) = delete;
+    NamedTemporary& operator=(const NamedTemporary&) = delete;
+
+    // Makes the file with `make(name)` (0 or an errno), under a name that no
+    // other process and no earlier call uses. The signal handler knows the
+    // name before the file can exist.
+    template <typename Make>
+    int Create(Make make) {
+        constexpr int kAttempts = 16;
+        int error = EEXIST;
+        for (int attempt = 0; attempt < kAttempts && error == EEXIST; ++attempt) {
+            Announce();
+            error = make(name_.c_str());
+        }
+        created_ = error == 0;
+        return error;
+    }
+    const char* name() const { return name_.c_str(); }
+    void Renamed() { renamed_ = true; }
+
+private:
+    void Announce();
+
+    int folder_;
+    std::string name_;
+    bool created_ = false;
+    bool renamed_ = false;
+};
+
+namespace testing {
+// How unnamed files are named is settled with the first one, for the whole
+// process; a test that plays another system starts it over.
+void SettleNamingAgain();
+}  // namespace testing
+
+// Removes from `folder` the named temporary files that processes of this
+// machine left behind when they were killed: only files with such a name,
+// only regular files, only of processes that are gone.
+void RemoveLeftTemporaries(int folder);
+
+}  // namespace posix
