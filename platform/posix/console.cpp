@@ -1,6 +1,7 @@
 // Terminal input and output on file descriptors, in bytes.
 #include "platform/posix/console.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +37,64 @@ std::wstring Escaped(wchar_t unit) {
     return text + L">";
 }
 
+// What was read from the input beyond the lines taken so far. The program
+// reads one input; a descriptor that now stands for another stream starts
+// afresh.
+struct BufferedInput {
+    int fd = -1;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool isFile = false;
+    std::string bytes;
+    // A line was refused part-way: the rest of it is no line of its own.
+    bool inRefusedLine = false;
+};
+
+BufferedInput& InputOf(int fd) {
+    static BufferedInput input;
+    struct stat status {};
+    const bool known = ::fstat(fd, &status) == 0;
+    if (input.fd != fd || !known || status.st_dev != input.device || status.st_ino != input.inode) {
+        input = BufferedInput{fd, status.st_dev, status.st_ino, known && S_ISREG(status.st_mode), {}, false};
+    }
+    return input;
+}
+
+// Appends the next block of input; false at its end (or on an error).
+bool ReadMore(int fd, std::string& bytes) {
+    char block[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes.append(block, static_cast<std::size_t>(got));
+        return true;
+    }
+}
+
+// A file is put back to the end of the line taken, for whatever reads it
+// next; a pipe or a terminal cannot be, and keeps the rest here.
+void PutBack(int fd, BufferedInput& input) {
+    if (input.isFile && !input.bytes.empty() &&
+        ::lseek(fd, -static_cast<off_t>(input.bytes.size()), SEEK_CUR) >= 0) {
+        input.bytes.clear();
+    }
+}
+
+InputLine TakeLine(BufferedInput& input, std::size_t end) {
+    std::string text = input.bytes.substr(0, end);
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    input.bytes.erase(0, end + 1);
+    PutBack(input.fd, input);
+    return InputLine{std::move(text), true, InputLine::Refused::No};
+}
+
+InputLine Refuse(BufferedInput& input, std::size_t at, InputLine::Refused why) {
+    input.bytes.erase(0, at + 1);
+    input.inRefusedLine = true;
+    return InputLine{std::string(), false, why};
+}
+
 }  // namespace
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
@@ -53,29 +112,38 @@ void WriteText(int fd, const std::string& text) {
 }
 
 std::optional<InputLine> ReadLine(int fd, std::size_t limit) {
-    InputLine line{std::string(), false, false};
-    bool any = false;
-    for (;;) {
-        char byte = 0;
-        const ssize_t got = ::read(fd, &byte, 1);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        any = true;
-        if (byte == '\n') {
-            line.ended = true;
-            break;
-        }
-        if (line.tooLong) continue;
-        if (line.text.size() == limit) {
-            line.tooLong = true;
-            line.text = std::string();
-            continue;
-        }
-        line.text.push_back(byte);
+    BufferedInput& input = InputOf(fd);
+    if (input.inRefusedLine) {
+        input.inRefusedLine = false;
+        if (!SkipLine(fd)) return std::nullopt;
     }
-    if (!any) return std::nullopt;
-    if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
-    return line;
+    std::string& bytes = input.bytes;
+    for (std::size_t at = 0;; ++at) {
+        if (at == bytes.size() && !ReadMore(fd, bytes)) break;
+        const char byte = bytes[at];
+        if (byte == '\n') return TakeLine(input, at);
+        if (byte == '\0') return Refuse(input, at, InputLine::Refused::HoldsNul);
+        if (at == limit) return Refuse(input, at, InputLine::Refused::TooLong);
+    }
+    if (bytes.empty()) return std::nullopt;
+    InputLine last{std::move(bytes), false, InputLine::Refused::No};
+    bytes.clear();
+    return last;
+}
+
+bool SkipLine(int fd) {
+    BufferedInput& input = InputOf(fd);
+    input.inRefusedLine = false;
+    for (;;) {
+        const std::size_t end = input.bytes.find('\n');
+        if (end != std::string::npos) {
+            input.bytes.erase(0, end + 1);
+            PutBack(fd, input);
+            return true;
+        }
+        input.bytes.clear();
+        if (!ReadMore(fd, input.bytes)) return false;
+    }
 }
 
 std::string DisplayText(const std::wstring& text, bool multiline) {

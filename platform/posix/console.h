@@ -16,15 +16,24 @@ bool IsTerminal(int fd);
 void WriteText(int fd, const std::string& text);
 
 struct InputLine {
-    std::string text;  // without its "\n" (and without a "\r" before it)
+    enum class Refused { No, TooLong, HoldsNul };
+    std::string text;  // exactly as it came, less its "\n" or "\r\n"; empty when refused
     bool ended;        // by a "\n", not by the end of input
-    bool tooLong;      // longer than the limit: `text` is empty, the rest was read and dropped
+    Refused refused;
 };
-// One line; nothing at the end of input. Reads a byte at a time so that
-// nothing after the line is taken from a stream that the next browser or
-// message box reads. A line of more than `limit` bytes is read to its end
-// but never kept, so that no input can make the program hold more.
+// One line; nothing at the end of input. A line that passes `limit` bytes or
+// holds a NUL byte is refused as soon as that shows, and none of it is kept:
+// no input can make the program hold more or read on for ever, and a NUL
+// cannot cut a line short into another command.
+//
+// Input is read in blocks. What a block holds beyond the line is kept for
+// the next line read from the same stream (the next picker, the message
+// box); a file is put back at the line's end, so whatever reads it after
+// the program starts where the program stopped.
 std::optional<InputLine> ReadLine(int fd, std::size_t limit);
+// Reads up to and through the next line end, keeping nothing: true when a
+// "\n" ended it, false at the end of input.
+bool SkipLine(int fd);
 
 // Text made safe to show, for everything the program prints: control
 // characters (U+2028 and U+2029 among them) become "?" (a folder name could

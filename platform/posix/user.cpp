@@ -61,8 +61,7 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
         posix::WriteText(console.output, "Press Enter to close.");
         // Nothing of the line is wanted, so none of it is kept. The terminal
         // echoes the Enter that ends it; after Ctrl-D nothing ends the line.
-        const std::optional<posix::InputLine> line = posix::ReadLine(console.input, 0);
-        if (!line || !line->ended) posix::WriteText(console.output, "\n");
+        if (!posix::SkipLine(console.input)) posix::WriteText(console.output, "\n");
     }
     return IDOK;
 }

@@ -121,7 +121,6 @@ TEST_F(TerminalBrowserTest, LineProtocolSelectsConfirmsAndCancels) {
         {"{media}\nVOD/Lesson01\n\n", L"media\\VOD\\Lesson01", ""},
         {"{media}\nVOD\\Lesson01\n..\n\n", L"media\\VOD", ""},
         {"{media\\VOD}/./Lesson01/../../Zelvora/\n\n", L"media\\Zelvora", ""},
-        {"  {media\\VOD}  \n\n", L"media\\VOD", ""},
         {"{media\\VOD}\r\n\r\n", L"media\\VOD", ""},
         {"~/VOD\n\n", L"media\\VOD", ""},
         {"~\n\n", L"media", ""},
@@ -132,6 +131,10 @@ TEST_F(TerminalBrowserTest, LineProtocolSelectsConfirmsAndCancels) {
         // it must not choose the folder selected before.
         {"{media}\nnotes.txt\n\n", L"<cancelled>", "No folder at"},
         {"{media}\nmissing\n\n", L"<cancelled>", "No folder at"},
+        // Lines are taken exactly: blanks are part of the name.
+        {" {media\\VOD}\n\n", L"<cancelled>", "No folder at"},
+        {"{media}\nVOD \n\n", L"<cancelled>", "No folder at"},
+        {"{media}\n \n", L"<cancelled>", "No folder at"},
         {"/\n..\n\n", L"<cancelled>", "Already at the top"},
         {std::string("{media}\nVOD\0zzz\n\n", 18), L"<cancelled>", "NUL byte"},
         {std::string("\0{media}\n\n", 10), L"<cancelled>", "NUL byte"},
@@ -154,6 +157,12 @@ TEST_F(TerminalBrowserTest, LineProtocolSelectsConfirmsAndCancels) {
     std::string windowsForm = Unix(L"media\\Zelvora");
     std::replace(windowsForm.begin(), windowsForm.end(), '/', '\\');
     EXPECT_EQ(Path(L"media\\Zelvora"), Browse(windowsForm + "\n\n").chosen);
+}
+
+TEST_F(TerminalBrowserTest, LineProtocolNamesAFolderWhoseNameEndsInABlank) {
+    tree.MakeDir(L"media\\Lab ");
+    EXPECT_EQ(Path(L"media\\Lab "), Browse("{media\\Lab }\n\n").chosen);
+    EXPECT_EQ(Path(L"media\\Lab "), Browse("{media}\nLab \r\n\r\n").chosen);
 }
 
 // Nothing typed reaches the terminal raw: an echoed command could set the

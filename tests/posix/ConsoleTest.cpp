@@ -1,8 +1,11 @@
 // What the stand-in prints and reads at the terminal: the cleaning of every
 // text shown, and line input that no stream can make unbounded.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <iterator>
 #include <string>
 
 #include "platform/posix/console.h"
@@ -45,22 +48,68 @@ std::vector<posix::InputLine> ReadAll(const std::string& input, std::size_t limi
     return lines;
 }
 
-TEST(ConsoleTest, ReadLineRefusesLongLinesWholeAndSaysHowEachEnded) {
-    const std::vector<posix::InputLine> lines =
-        ReadAll("one\r\n" + std::string(11, 'x') + "\n" + std::string(10, 'y') + "\n\nlast", 10);
-    ASSERT_EQ(5u, lines.size());
+TEST(ConsoleTest, ReadLineTakesLinesExactlyAndRefusesLongOnesAndNulWhole) {
+    using Refused = posix::InputLine::Refused;
+    const std::vector<posix::InputLine> lines = ReadAll("one\r\n" + std::string(11, 'x') + "\n" +
+                                                            std::string(10, 'y') + "\n\n trailing \n" +
+                                                            std::string("nul\0rest\nlast\r", 14),
+                                                        10);
     const struct {
         const char* text;
-        bool ended, tooLong;
-    } expected[] = {{"one", true, false}, {"", true, true}, {"yyyyyyyyyy", true, false}, {"", true, false},
-                    {"last", false, false}};
+        bool ended;
+        Refused refused;
+    } expected[] = {{"one", true, Refused::No},        {"", false, Refused::TooLong},
+                    {"yyyyyyyyyy", true, Refused::No}, {"", true, Refused::No},
+                    {" trailing ", true, Refused::No}, {"", false, Refused::HoldsNul},
+                    {"last\r", false, Refused::No}};
+    ASSERT_EQ(std::size(expected), lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(expected[i].text, lines[i].text);
         EXPECT_EQ(expected[i].ended, lines[i].ended);
-        EXPECT_EQ(expected[i].tooLong, lines[i].tooLong);
+        EXPECT_EQ(expected[i].refused, lines[i].refused);
     }
     EXPECT_TRUE(ReadAll("", 10).empty());
+}
+
+// `yes | tr -d '\n'` or /dev/zero never end a line: the refusal comes as
+// soon as the line passes the limit or shows a NUL, without reading on.
+TEST(ConsoleTest, EndlessInputIsRefusedAtOnce) {
+    int pipeFds[2];
+    ASSERT_EQ(0, ::pipe(pipeFds));
+    const std::string endless(60 * 1024, 'y');  // below what the pipe holds; the writer stays open
+    ASSERT_EQ(static_cast<ssize_t>(endless.size()), ::write(pipeFds[1], endless.data(), endless.size()));
+    const std::optional<posix::InputLine> line = posix::ReadLine(pipeFds[0], 32768);
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(line->refused, posix::InputLine::Refused::TooLong);
+    int unread = 0;
+    ASSERT_EQ(0, ::ioctl(pipeFds[0], FIONREAD, &unread));
+    EXPECT_GT(unread, 20 * 1024) << "the rest of the input is left unread";
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+
+    const int zero = ::open("/dev/zero", O_RDONLY);
+    ASSERT_GE(zero, 0);
+    const std::optional<posix::InputLine> zeros = posix::ReadLine(zero, 32768);
+    ::close(zero);
+    ASSERT_TRUE(zeros.has_value());
+    EXPECT_EQ(zeros->refused, posix::InputLine::Refused::HoldsNul);
+}
+
+// What reads a file after the program starts where the program's lines end.
+TEST(ConsoleTest, AFileIsLeftAtTheEndOfTheLinesTaken) {
+    char name[] = "/tmp/cuecarry-lines-XXXXXX";
+    const int fd = ::mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ::unlink(name);
+    ASSERT_EQ(6, ::write(fd, "a\nbb\nc", 6));
+    ASSERT_EQ(0, ::lseek(fd, 0, SEEK_SET));
+    EXPECT_EQ(posix::ReadLine(fd, 100).value().text, "a");
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 2);
+    EXPECT_TRUE(posix::SkipLine(fd));
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 5);
+    EXPECT_FALSE(posix::SkipLine(fd));
+    ::close(fd);
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 // standard error: a script must never go on to choose a folder that it did
 // not name, as an empty line after a mistyped path would. A line holding a
 // NUL byte or longer than kLongestLine is refused whole, never cut short
-// into another path.
+// into another path, as soon as it shows: the rest of the input is not read.
+// Every line is taken exactly, blanks included, so that a folder whose name
+// ends in a space can be named.
 #include <optional>
 #include <string>
 
@@ -24,13 +26,6 @@ namespace posix {
 namespace {
 
 constexpr std::size_t kLongestLine = 32768;
-
-std::string Trimmed(const std::string& text) {
-    const char* blanks = " \t";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return std::string();
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 class LineProtocol {
 public:
@@ -65,15 +60,26 @@ private:
     }
 
     void Echo(const InputLine& line) {
-        const std::string shown = line.tooLong ? "(a line of more than " + std::to_string(kLongestLine) + " bytes)"
-                                               : DisplayText(WidenText(line.text));
-        WriteText(console_.output, shown + "\n");
+        WriteText(console_.output, Shown(line) + "\n");
+    }
+
+    static std::string Shown(const InputLine& line) {
+        switch (line.refused) {
+        case InputLine::Refused::TooLong: return "(a line of more than " + std::to_string(kLongestLine) + " bytes)";
+        case InputLine::Refused::HoldsNul: return "(a line holding a NUL byte)";
+        case InputLine::Refused::No: break;
+        }
+        return DisplayText(WidenText(line.text));
     }
 
     Next Execute(const InputLine& line) {
-        if (line.tooLong) return Refuse("A line of more than " + std::to_string(kLongestLine) + " bytes is refused.");
-        if (line.text.find('\0') != std::string::npos) return Refuse("A line holding a NUL byte is refused.");
-        const std::string command = Trimmed(line.text);
+        switch (line.refused) {
+        case InputLine::Refused::TooLong:
+            return Refuse("A line of more than " + std::to_string(kLongestLine) + " bytes is refused.");
+        case InputLine::Refused::HoldsNul: return Refuse("A line holding a NUL byte is refused.");
+        case InputLine::Refused::No: break;
+        }
+        const std::string& command = line.text;
         BrowserSession::Refusal refusal;
         if (command.empty()) {
             refusal = session_.ChoiceRefusal();
