@@ -25,16 +25,28 @@ bool IsControl(wchar_t unit) {
 
 // The marks, embeddings, overrides and isolates of the bidirectional
 // algorithm: shown raw, U+202E makes "rtl\u202Egpj.exe" read "rtlexe.jpg".
-bool IsBidiControl(wchar_t unit) {
-    return (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069) || unit == 0x200E ||
-           unit == 0x200F || unit == 0x061C;
+bool IsBidiControl(std::uint32_t code) {
+    return (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069) || code == 0x200E ||
+           code == 0x200F || code == 0x061C;
 }
 
-std::wstring Escaped(wchar_t unit) {
+// Format characters that draw nothing: shown raw, "Lesson\u200B01" reads
+// as "Lesson01". The joiners U+200C and U+200D are left alone: scripts and
+// emoji need them to be written at all.
+bool IsInvisibleFormat(std::uint32_t code) {
+    return code == 0x00AD || code == 0x180E || code == 0x200B || (code >= 0x2060 && code <= 0x2064) ||
+           code == 0xFEFF || (code >= 0xFFF9 && code <= 0xFFFB) || code == 0xE0001 ||
+           (code >= 0xE0020 && code <= 0xE007F) || (code >= 0x1D173 && code <= 0x1D17A);
+}
+
+// "<U+200B>", "<U+E0001>": at least four hex digits.
+std::wstring Escaped(std::uint32_t code) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::wstring text = L"<U+";
-    for (int shift = 12; shift >= 0; shift -= 4) text.push_back(static_cast<wchar_t>(kHex[(unit >> shift) & 0xF]));
-    return text + L">";
+    std::wstring digits;
+    for (std::uint32_t rest = code; rest != 0 || digits.size() < 4; rest >>= 4) {
+        digits.insert(digits.begin(), static_cast<wchar_t>(kHex[rest & 0xF]));
+    }
+    return L"<U+" + digits + L">";
 }
 
 // What was read from the input beyond the lines taken so far. The program
@@ -154,7 +166,9 @@ std::string DisplayText(const std::wstring& text, bool multiline) {
         if (unit == kNameBackslash) {
             shown.push_back(L'\\');
         } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            shown += text.substr(i, 2);
+            const std::uint32_t code = 0x10000 + ((static_cast<std::uint32_t>(unit) - 0xD800) << 10) +
+                                       (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00);
+            shown += IsInvisibleFormat(code) ? Escaped(code) : text.substr(i, 2);
             ++i;
         } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit) ||
                    static_cast<std::uint32_t>(unit) > 0xFFFF) {
@@ -163,7 +177,7 @@ std::string DisplayText(const std::wstring& text, bool multiline) {
             shown.push_back(unit);
         } else if (multiline && unit == L'\r') {
             continue;
-        } else if (IsBidiControl(unit)) {
+        } else if (IsBidiControl(unit) || IsInvisibleFormat(unit)) {
             shown += Escaped(unit);
         } else {
             shown.push_back(IsControl(unit) ? L'?' : unit);

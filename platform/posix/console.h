@@ -38,10 +38,11 @@ bool SkipLine(int fd);
 // Text made safe to show, for everything the program prints: control
 // characters (U+2028 and U+2029 among them) become "?" (a folder name could
 // otherwise move the cursor, end a line or send the terminal a command), the
-// bidirectional controls show as "<U+202E>" (they could make one name read
-// as another), and code units that are not text (lone surrogates, raw bytes
-// of non-UTF-8 names) become U+FFFD; a backslash carried inside a name is
-// shown as the backslash it is. With `multiline`, line breaks stay.
+// bidirectional controls and the format characters that draw nothing show
+// as "<U+202E>", "<U+200B>" (they could make one name read as another), and
+// code units that are not text (lone surrogates, raw bytes of non-UTF-8
+// names) become U+FFFD; a backslash carried inside a name is shown as the
+// backslash it is. With `multiline`, line breaks stay.
 std::string DisplayText(const std::wstring& text, bool multiline = false);
 // A Windows-form path as the Linux user knows it: "/srv/media".
 std::string DisplayPath(const std::wstring& path);

@@ -28,6 +28,11 @@ TEST(ConsoleTest, DisplayTextShowsNothingThatDrivesTheTerminal) {
         {L"\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069", "<U+202A><U+202B><U+202C><U+202D><U+2066><U+2067><U+2068><U+2069>", false},
         {L"marks\u200E\u200F\u061C", "marks<U+200E><U+200F><U+061C>", false},
         {L"lone\xD800 raw\xDCFF", "lone\xef\xbf\xbd raw\xef\xbf\xbd", false},
+        // Nothing that draws nothing passes unseen; the joiners stay.
+        {L"Lesson\u200B01", "Lesson<U+200B>01", false},
+        {L"\u00AD\u180E\u2060\u2064\uFEFF\uFFF9\uFFFB", "<U+00AD><U+180E><U+2060><U+2064><U+FEFF><U+FFF9><U+FFFB>", false},
+        {L"tag\xDB40\xDC01\xDB40\xDC7F end\xD834\xDD73\xD834\xDD7A", "tag<U+E0001><U+E007F> end<U+1D173><U+1D17A>", false},
+        {L"\u200C\u200D \u2065 \xD834\xDD72", "\xe2\x80\x8c\xe2\x80\x8d \xe2\x81\xa5 \xf0\x9d\x85\xb2", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.shown, posix::DisplayText(c.text, c.multiline)) << c.shown;
