@@ -53,7 +53,7 @@ public:
 
     CopyOutcome Run(const CString& sourceRoot) {
         ForEachEntry(sourceRoot + L"\\*", [&](const WIN32_FIND_DATAW& entry) {
-            if (!IsSubfolder(entry)) return;
+            if (!IsFolderToWalk(entry)) return;
             const CString contentDestination = destinationRoot_ + L"\\" + AbbreviateFolderName(entry.cFileName);
             CopyContentFolder(sourceRoot + L"\\" + entry.cFileName, contentDestination);
         });
@@ -75,6 +75,16 @@ private:
         if (listing.Failed()) ++outcome_.foldersNotRead;
     }
 
+    // A subfolder to walk into. One whose name is no single name is not
+    // entered: joined into a path it would lead elsewhere. It is counted, as
+    // its captions are unknown like those behind a listing that failed.
+    bool IsFolderToWalk(const WIN32_FIND_DATAW& entry) {
+        if (!IsSubfolder(entry)) return false;
+        if (IsSingleName(entry.cFileName)) return true;
+        ++outcome_.foldersNotRead;
+        return false;
+    }
+
     void CopyContentFolder(const CString& contentPath, const CString& contentDestination) {
         // Every content folder gets its destination, even one with no captions.
         CreateDirectoryPath(contentDestination);
@@ -87,7 +97,7 @@ private:
 
     void CopySegments(const CString& contentPath, const CString& contentDestination) {
         ForEachEntry(contentPath + L"\\*", [&](const WIN32_FIND_DATAW& entry) {
-            if (IsSubfolder(entry)) CopyCaptionFiles(contentPath + L"\\" + entry.cFileName, contentDestination);
+            if (IsFolderToWalk(entry)) CopyCaptionFiles(contentPath + L"\\" + entry.cFileName, contentDestination);
         });
     }
 
@@ -102,10 +112,11 @@ private:
 
     void CopyCaptionFile(const CString& folder, const wchar_t* name, const CString& contentDestination) {
         const CString base = BaseName(name);
+        // A name that is no single name would lead out of its caption folder.
         // "...vtt" has the base name "..": its caption folder would be the
         // destination root's own, outside its content destination, where
         // such captions of every content folder would overwrite each other.
-        if (base == L"..") {
+        if (!IsSingleName(name) || base == L"..") {
             ++outcome_.captionsNotCopied;
             return;
         }

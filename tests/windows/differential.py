@@ -11,10 +11,12 @@ Windows build's engine under Wine (copy_driver.exe, with the tree's Z:\\ path),
 each into its own destination, and compares the two destination trees byte
 for byte: every name (as bytes on disk), the folder structure, every file's
 content, the count of caption files that could not be copied and the count
-of folders that could not be read.
+of folders that could not be read. Nothing may appear beside the
+destinations.
 
 Where the platforms really differ, the case states what each one does
-(`windows_only`, `linux_only`: paths that only one copy holds, and why);
+(`windows_only`, `linux_only`: paths that only one copy holds, and why;
+`counts`: each platform's counts, where they differ);
 anything else that differs is a fault in the stand-in or in the engine.
 
 Where two caption files meet at one destination, the one listed later stays,
@@ -198,6 +200,30 @@ CASES = [
         },
     },
     {
+        # Names that Windows never lists, yet Wine passes on from the Unix
+        # file system, as file servers may: "\\" and ":" inside a name. The
+        # Linux build carries them as the ordinary names they are there; the
+        # Windows build never joins them into a path ("..\\VOD\\Lesson01"
+        # beside a real Lesson01 would publish outside the destination) and
+        # counts them: one folder not read, two captions not copied.
+        "name": "names-that-are-no-single-name",
+        "root": "media/VOD",
+        "files": {
+            "Lesson01/intro.vtt": b"WEBVTT\n\nthe real one\n",
+            b"..\\VOD\\Lesson01/intro.vtt": b"WEBVTT\n\nplanted beside it\n",
+            "Unit/a:b.vtt": b"WEBVTT\n\ncolon\n",
+            b"Unit/back\\slash.vtt": b"WEBVTT\n\nbackslash\n",
+        },
+        "counts": {"linux": (0, 0), "windows": (2, 1)},
+        "linux_only": [
+            b"..\\_01", b"..\\_01/intro", b"..\\_01/intro/video", b"..\\_01/intro/video/vtt",
+            b"..\\_01/intro/video/vtt/intro.vtt",
+            "Unit_Unit/a:b", "Unit_Unit/a:b/video", "Unit_Unit/a:b/video/vtt", "Unit_Unit/a:b/video/vtt/a:b.vtt",
+            b"Unit_Unit/back\\slash", b"Unit_Unit/back\\slash/video", b"Unit_Unit/back\\slash/video/vtt",
+            b"Unit_Unit/back\\slash/video/vtt/back\\slash.vtt",
+        ],
+    },
+    {
         # "*.vtt" matches c.vttx through its short name "C~....VTT" under
         # Wine, which makes up short names for names that are not 8.3, as a
         # Windows volume with 8.3 names does; the stand-in has no short names.
@@ -332,7 +358,15 @@ def run_case(case, args):
     expected_windows_only = {as_bytes(p) for p in case.get("windows_only", [])}
     expected_linux_only = {as_bytes(p) for p in case.get("linux_only", [])}
     problems = []
-    if counts["linux"] != counts["windows"]:
+    beside = sorted(set(os.listdir(base)) - {"source", "to-linux", "to-windows"})
+    if beside:
+        problems.append("written beside the destinations: %s" % ", ".join(beside))
+    stated_counts = case.get("counts")
+    if stated_counts:
+        for side in counts:
+            if counts[side] != stated_counts[side]:
+                problems.append("(not copied, not read) on %s: %s, stated %s" % (side, counts[side], stated_counts[side]))
+    elif counts["linux"] != counts["windows"]:
         problems.append("(not copied, not read): Linux %s, Windows %s" % (counts["linux"], counts["windows"]))
     for path in sorted(set(trees["linux"]) | set(trees["windows"])):
         on_linux, on_windows = path in trees["linux"], path in trees["windows"]
