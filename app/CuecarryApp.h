@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RunOutcome.h"
 #include "framework/CWinApp.h"
 
 // The application: its InitInstance is the whole run of the tool. It asks
@@ -9,4 +10,11 @@ class CCuecarryApp : public CWinApp {
 public:
     CCuecarryApp();
     BOOL InitInstance() override;
+
+    // How the latest run ended, for the Linux program's exit status; the
+    // Windows program sets none.
+    const RunOutcome& LastRun() const { return lastRun_; }
+
+private:
+    RunOutcome lastRun_;
 };

@@ -1,9 +1,26 @@
 #include "copy/CaptionCopy.h"
 
+#include "copy/CopyListener.h"
 #include "copy/DirectoryPath.h"
 #include "platform/FindListing.h"
 
 namespace {
+
+// Hears nothing: the walk of a program that shows nothing as it goes.
+class NoListener final : public CopyListener {
+public:
+    void WalkStarted() override {}
+    void ContentFolderEntered(const CString&) override {}
+    void CaptionCopied(const CString&, const CString&) override {}
+    void CaptionNotCopied(const CString&, const CString&, Loss) override {}
+    void FolderNotRead(const CString&, Loss) override {}
+};
+
+CopyListener*& ActiveListener() {
+    static NoListener nobody;
+    static CopyListener* active = &nobody;
+    return active;
+}
 
 enum class Layout { None, Flat, Nested };
 
@@ -49,39 +66,44 @@ bool IsPairAt(const CString& name, int first) {
 // behind, without ever stopping for it.
 class CaptionWalk {
 public:
-    CaptionWalk(Layout layout, const CString& destinationRoot) : layout_(layout), destinationRoot_(destinationRoot) {}
+    CaptionWalk(Layout layout, const CString& destinationRoot)
+        : layout_(layout), destinationRoot_(destinationRoot), listener_(*ActiveListener()) {}
 
     CopyOutcome Run(const CString& sourceRoot) {
-        ForEachEntry(sourceRoot + L"\\*", [&](const WIN32_FIND_DATAW& entry) {
-            if (!IsFolderToWalk(entry)) return;
-            const CString contentDestination = destinationRoot_ + L"\\" + AbbreviateFolderName(entry.cFileName);
-            CopyContentFolder(sourceRoot + L"\\" + entry.cFileName, contentDestination);
+        listener_.WalkStarted();
+        ForEachEntry(sourceRoot, L"*", [&](const WIN32_FIND_DATAW& entry) {
+            if (!IsFolderToWalk(sourceRoot, entry)) return;
+            const CString contentPath = sourceRoot + L"\\" + entry.cFileName;
+            listener_.ContentFolderEntered(contentPath);
+            CopyContentFolder(contentPath, destinationRoot_ + L"\\" + AbbreviateFolderName(entry.cFileName));
         });
         return outcome_;
     }
 
 private:
-    // Lists `pattern` and hands each entry to `visit`, in the listing's
-    // order. A listing that could not be read, or broke off, hides captions
-    // that nobody would otherwise miss: it is counted.
+    using Loss = CopyListener::Loss;
+
+    // Lists `folder` with `wildcard` and hands each entry to `visit`, in the
+    // listing's order. A listing that could not be read, or broke off, hides
+    // captions that nobody would otherwise miss: it is counted.
     template <typename Visit>
-    void ForEachEntry(const CString& pattern, Visit visit) {
-        FindListing listing(pattern);
+    void ForEachEntry(const CString& folder, const wchar_t* wildcard, Visit visit) {
+        FindListing listing(folder + L"\\" + wildcard);
         if (listing.IsOpen()) {
             do {
                 visit(listing.Entry());
             } while (listing.Next());
         }
-        if (listing.Failed()) ++outcome_.foldersNotRead;
+        if (listing.Failed()) FolderNotRead(folder, Loss::CallFailed);
     }
 
     // A subfolder to walk into. One whose name is no single name is not
     // entered: joined into a path it would lead elsewhere. It is counted, as
     // its captions are unknown like those behind a listing that failed.
-    bool IsFolderToWalk(const WIN32_FIND_DATAW& entry) {
+    bool IsFolderToWalk(const CString& parent, const WIN32_FIND_DATAW& entry) {
         if (!IsSubfolder(entry)) return false;
         if (IsSingleName(entry.cFileName)) return true;
-        ++outcome_.foldersNotRead;
+        FolderNotRead(parent + L"\\" + entry.cFileName, Loss::NotASingleName);
         return false;
     }
 
@@ -96,8 +118,10 @@ private:
     }
 
     void CopySegments(const CString& contentPath, const CString& contentDestination) {
-        ForEachEntry(contentPath + L"\\*", [&](const WIN32_FIND_DATAW& entry) {
-            if (IsFolderToWalk(entry)) CopyCaptionFiles(contentPath + L"\\" + entry.cFileName, contentDestination);
+        ForEachEntry(contentPath, L"*", [&](const WIN32_FIND_DATAW& entry) {
+            if (IsFolderToWalk(contentPath, entry)) {
+                CopyCaptionFiles(contentPath + L"\\" + entry.cFileName, contentDestination);
+            }
         });
     }
 
@@ -105,28 +129,40 @@ private:
     // folders below `contentDestination`. A directory whose name matches is
     // handled like a file: its copy fails and is counted.
     void CopyCaptionFiles(const CString& folder, const CString& contentDestination) {
-        ForEachEntry(folder + L"\\*.vtt", [&](const WIN32_FIND_DATAW& entry) {
+        ForEachEntry(folder, L"*.vtt", [&](const WIN32_FIND_DATAW& entry) {
             CopyCaptionFile(folder, entry.cFileName, contentDestination);
         });
     }
 
     void CopyCaptionFile(const CString& folder, const wchar_t* name, const CString& contentDestination) {
         const CString base = BaseName(name);
+        const CString captionFolder = contentDestination + L"\\" + base + L"\\video\\vtt";
+        const CString source = folder + L"\\" + name;
+        const CString target = captionFolder + L"\\" + name;
         // A name that is no single name would lead out of its caption folder.
         // "...vtt" has the base name "..": its caption folder would be the
         // destination root's own, outside its content destination, where
         // such captions of every content folder would overwrite each other.
-        if (!IsSingleName(name) || base == L"..") {
-            ++outcome_.captionsNotCopied;
-            return;
-        }
-        const CString captionFolder = contentDestination + L"\\" + base + L"\\video\\vtt";
+        if (!IsSingleName(name)) return CaptionNotCopied(source, target, Loss::NotASingleName);
+        if (base == L"..") return CaptionNotCopied(source, target, Loss::BaseNameDotDot);
         CreateDirectoryPath(captionFolder);
-        if (!CopyFileW(folder + L"\\" + name, captionFolder + L"\\" + name, FALSE)) ++outcome_.captionsNotCopied;
+        if (!CopyFileW(source, target, FALSE)) return CaptionNotCopied(source, target, Loss::CallFailed);
+        listener_.CaptionCopied(source, target);
+    }
+
+    void CaptionNotCopied(const CString& source, const CString& target, Loss loss) {
+        ++outcome_.captionsNotCopied;
+        listener_.CaptionNotCopied(source, target, loss);
+    }
+
+    void FolderNotRead(const CString& folder, Loss loss) {
+        ++outcome_.foldersNotRead;
+        listener_.FolderNotRead(folder, loss);
     }
 
     const Layout layout_;
     const CString& destinationRoot_;
+    CopyListener& listener_;
     CopyOutcome outcome_;
 };
 
@@ -142,6 +178,12 @@ CString AbbreviateFolderName(const CString& name) {
 
 CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot) {
     const Layout layout = RecognizeLayout(sourceRoot);
-    if (layout == Layout::None) return CopyOutcome();
+    if (layout == Layout::None) return CopyOutcome{0, 0, false};
     return CaptionWalk(layout, destinationRoot).Run(sourceRoot);
 }
+
+ScopedCopyListener::ScopedCopyListener(CopyListener& listener) : previous_(ActiveListener()) {
+    ActiveListener() = &listener;
+}
+
+ScopedCopyListener::~ScopedCopyListener() { ActiveListener() = previous_; }

@@ -21,6 +21,9 @@ struct CopyOutcome {
     // Listings that failed for a reason other than "nothing matches" (no
     // access, the folder removed meanwhile): the captions in them are unknown.
     int foldersNotRead = 0;
+    // False when the source root's name is neither "VOD" nor "Zelvora": then
+    // nothing was listed or copied, which the user must not take for success.
+    bool layoutRecognized = true;
 };
 CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot);
 

@@ -118,9 +118,10 @@ TEST_F(Run, SameFolderTwiceIsAllowed) {
     EXPECT_TRUE(tree.Exists(L"media\\VOD\\Les_01\\intro\\video\\vtt\\intro.vtt"));
 }
 
-TEST_F(Run, AFolderWithNeitherLayoutCopiesNothing) {
+TEST_F(Run, AFolderWithNeitherLayoutCopiesNothingAndSaysSo) {
     const std::string output = RunWith({Path(L"media"), "", Path(L"out"), ""});
-    EXPECT_EQ(OnlyMessage(output), kComplete);
+    EXPECT_EQ(OnlyMessage(output), "Cuecarry: Cuecarry complete\n\n"
+                                   "Nothing was copied: the starting folder is named neither VOD nor Zelvora.\n");
     EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>());
 }
 

@@ -4,8 +4,10 @@
 #include <initializer_list>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "copy/CaptionCopy.h"
+#include "copy/CopyListener.h"
 #include "platform/platform.h"
 #include "tests/support/Outcome.h"
 #include "tests/support/TempTree.h"
@@ -98,7 +100,7 @@ TEST_F(CaptionCopy, LayoutFollowsTheRootsLastComponent) {
         t.WriteFile(trimmed + (nested ? L"\\Unit\\Seg\\cue.vtt" : L"\\Unit\\cue.vtt"), "WEBVTT\n");
         t.MakeDir(L"out");
 
-        EXPECT_EQ(CopyCaptionTree(t.Path(c.source), t.Path(L"out")), kAllCopied);
+        EXPECT_EQ(CopyCaptionTree(t.Path(c.source), t.Path(L"out")), c.copies ? kAllCopied : kNoLayout);
 
         const Tree expected = c.copies ? PublishedCaption(L"Unit_Unit", L"cue.vtt") : Tree();
         EXPECT_EQ(t.List(L"out"), expected) << "source " << c.source;
@@ -114,7 +116,7 @@ TEST_F(CaptionCopy, OnlyDotAndDotDotAreSkipped) {
 }
 
 TEST_F(CaptionCopy, FileSystemRootSelectsNoLayout) {
-    EXPECT_EQ(CopyCaptionTree(CString(L"\\"), Out()), kAllCopied);
+    EXPECT_EQ(CopyCaptionTree(CString(L"\\"), Out()), kNoLayout);
     EXPECT_EQ(Result(), Tree());
 }
 
@@ -257,6 +259,62 @@ TEST_F(CaptionCopy, MissingDestinationIsMadeAndCopiesProceed) {
     Tree expected{L"deep\\"};
     for (const std::wstring& entry : PublishedCaption(L"Unit_Unit", L"cue.vtt")) expected.insert(L"deep\\" + entry);
     EXPECT_EQ(tree.List(L"new"), expected);
+}
+
+// What a walk tells its listener, with the tree's root left out of paths.
+class RecordingListener final : public CopyListener {
+public:
+    explicit RecordingListener(const CString& root) : root_(std::wstring(root) + L"\\") {}
+    void WalkStarted() override { events.push_back(L"started"); }
+    void ContentFolderEntered(const CString& folder) override { events.push_back(L"into " + Relative(folder)); }
+    void CaptionCopied(const CString& source, const CString& target) override {
+        events.push_back(L"copied " + Relative(source) + L" -> " + Relative(target));
+    }
+    void CaptionNotCopied(const CString& source, const CString& target, Loss loss) override {
+        events.push_back(L"not copied " + Relative(source) + L" -> " + Relative(target) + Why(loss));
+    }
+    void FolderNotRead(const CString& folder, Loss loss) override {
+        events.push_back(L"not read " + Relative(folder) + Why(loss));
+    }
+    std::vector<std::wstring> events;
+
+private:
+    std::wstring Relative(const CString& path) const {
+        const std::wstring text(path);
+        return text.rfind(root_, 0) == 0 ? text.substr(root_.size()) : text;
+    }
+    static std::wstring Why(Loss loss) {
+        switch (loss) {
+        case Loss::CallFailed: return L": failed";
+        case Loss::BaseNameDotDot: return L": base name ..";
+        case Loss::NotASingleName: return L": no single name";
+        }
+        return L"";
+    }
+    std::wstring root_;
+};
+
+TEST_F(CaptionCopy, TheListenerHearsEveryStepAndEveryLoss) {
+    WriteFiles(tree, {L"VOD\\Unit\\a.vtt", L"VOD\\Unit\\b.vtt", L"VOD\\Unit\\...vtt"});
+    tree.WriteFile(L"out\\Unit_Unit\\b", "a file where b's caption folder belongs");
+    RecordingListener listener(tree.Root());
+    {
+        const ScopedCopyListener listening(listener);
+        EXPECT_EQ(Copy(L"VOD"), Outcome(2));
+        EXPECT_EQ(CopyCaptionTree(tree.Path(L"gone\\VOD"), Out()), Outcome(0, 1));
+    }
+    EXPECT_EQ(listener.events, (std::vector<std::wstring>{
+                                   L"started",
+                                   L"into VOD\\Unit",
+                                   L"not copied VOD\\Unit\\...vtt -> out\\Unit_Unit\\..\\video\\vtt\\...vtt: base name ..",
+                                   L"copied VOD\\Unit\\a.vtt -> out\\Unit_Unit\\a\\video\\vtt\\a.vtt",
+                                   L"not copied VOD\\Unit\\b.vtt -> out\\Unit_Unit\\b\\video\\vtt\\b.vtt: failed",
+                                   L"started",
+                                   L"not read gone\\VOD: failed",
+                               }));
+    // Once the scope is over, nobody listens.
+    EXPECT_EQ(Copy(L"VOD"), Outcome(2));
+    EXPECT_EQ(listener.events.size(), 7u);
 }
 
 }  // namespace

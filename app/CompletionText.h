@@ -1,0 +1,10 @@
+#pragma once
+
+#include "copy/CaptionCopy.h"
+#include "framework/CString.h"
+
+// The message that ends a run that was not stopped by a folder that could
+// not be found: "Cuecarry complete", then, each after a blank line, what
+// the copy left behind, or that it copied nothing because the source's name
+// selects no layout.
+CString CompletionText(const CopyOutcome& outcome);

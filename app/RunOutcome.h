@@ -1,0 +1,17 @@
+#pragma once
+
+#include "copy/CaptionCopy.h"
+
+// How one run of the tool ended. The Windows program only shows it; the
+// Linux program also tells it in its exit status.
+struct RunOutcome {
+    enum class End {
+        NotRun,
+        Cancelled,                 // a picker returned no folder
+        SourceNotAccessible,       // the chosen source could not be found
+        DestinationNotAccessible,  // the chosen destination could not be found
+        Copied,                    // the copy ran; `copy` says what it left behind
+    };
+    End end = End::NotRun;
+    CopyOutcome copy;
+};
