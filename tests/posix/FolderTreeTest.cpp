@@ -1,6 +1,7 @@
 // The full-screen browser's own logic, without a terminal: the levels of the
 // folder tree, the highlight, type-ahead, the rows in view, the path prompt
-// and its completion, and the cutting of text to the screen's width.
+// and its completion, the cutting of text to the screen's width, and the
+// folders' order.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/browser/folder_order.h"
 #include "platform/posix/browser/folder_tree.h"
 #include "platform/posix/browser/path_prompt.h"
 #include "platform/posix/browser/screen_text.h"
@@ -241,6 +243,28 @@ TEST(ScreenTextTest, TextIsCutToTheRowWithAnEllipsisAndNeverWraps) {
               posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", true));
     EXPECT_EQ(L"a??", posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", false));
     EXPECT_EQ(L"a\\b", posix::CodePoints("a\\b", true));  // a name's backslash, as shown
+}
+
+TEST(FolderOrderTest, FoldersAreShownInExplorersOrder) {
+    const std::vector<std::wstring> shown = {
+        L"(old)", L"_drafts",                               // signs first
+        L"1 Intro", L"02 Setup", L"2 Setup", L"10 Wrap-up",  // numbers by value, before letters
+        L"\u00c6ther",                                      // Æ as AE
+        L"Algebra", L"algebra", L"Algebra Advanced",        // case only breaks a tie
+        L"Angle", L"\u00c5ngstr\u00f6m Optics",             // Å with A, ö with o
+        L"economie 101", L"\u00c9conomie 101", L"Economy",   // É with E
+        L"Lesson 2", L"Lesson 2b", L"Lesson 10", L"Lesson10",
+        L"\u0141\u00f3d\u017a", L"Lz",                       // Ł with L, ź with z
+        L"Part 99999999999999999999", L"Part 100000000000000000000",  // longer than any integer
+        L"Strasbourg", L"Strasse", L"Stra\u00dfe",          // ß as ss
+        L"Zoology", L"\u00de", L"\u03a9mega", L"\u03c9mega", // other letters after Z, by their upper case
+    };
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        for (std::size_t j = 0; j < shown.size(); ++j) {
+            EXPECT_EQ(i < j, posix::ShownBefore(shown[i], shown[j]))
+                << testing::PrintToString(shown[i]) << " " << testing::PrintToString(shown[j]);
+        }
+    }
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ class BrowserScreen {
 public:
     enum class Outcome { Browsing, Chosen, Cancelled };
 
+    // `list` in any order: the screen shows folders in Explorer's.
     BrowserScreen(BROWSEINFOW& info, FolderTree::Lister list);
 
     // Tells the callback the browser is there and shows the start folder.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/posix/browser/folder_order.h"
 #include "platform/posix/names.h"
 
 namespace posix {
@@ -48,7 +49,7 @@ void FolderTree::Reveal(const std::wstring& folder) {
     const std::wstring name = FolderName(folder);
     Subfolders listing = list_(parent);
     std::vector<std::wstring>& names = listing.names;
-    auto at = std::lower_bound(names.begin(), names.end(), name, ListsBefore);
+    auto at = std::lower_bound(names.begin(), names.end(), name, ShownBefore);
     if (at == names.end() || *at != name) at = names.insert(at, name);
     const auto highlight = static_cast<std::size_t>(at - names.begin());
     Show(parent, std::move(names), listing.error, highlight);

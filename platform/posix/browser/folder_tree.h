@@ -25,7 +25,8 @@ public:
     using Lister = std::function<Subfolders(const std::wstring& folder)>;
     using Clock = std::chrono::steady_clock;
 
-    // `top` in normal form. The tree starts at the top level.
+    // `top` in normal form; `list` gives subfolders in the order they are
+    // shown. The tree starts at the top level.
     FolderTree(std::wstring top, Lister list);
 
     // Shows `folder` (in normal form, within the tree) highlighted among its
@@ -34,7 +35,7 @@ public:
 
     // The folder whose subfolders are shown; empty at the top level.
     const std::wstring& Level() const { return level_; }
-    // The names of the level, in listing order; at the top level, the top's
+    // The names of the level, in the order shown; at the top level, the top's
     // full path.
     const std::vector<std::wstring>& Names() const { return names_; }
     // errno of the level's listing; 0 when it was read.
