@@ -1,16 +1,18 @@
 // The full-screen browser's own logic, without a terminal: the levels of the
 // folder tree, the highlight, type-ahead, the rows in view, the path prompt
-// and its completion, the cutting of text to the screen's width, and the
-// folders' order.
+// and its completion, the cutting of text to the screen's width, the keys
+// read from what the terminal sends, and the folders' order.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/posix/browser/folder_order.h"
 #include "platform/posix/browser/folder_tree.h"
+#include "platform/posix/browser/key_decoder.h"
 #include "platform/posix/browser/path_prompt.h"
 #include "platform/posix/browser/screen_text.h"
 
@@ -243,6 +245,72 @@ TEST(ScreenTextTest, TextIsCutToTheRowWithAnEllipsisAndNeverWraps) {
               posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", true));
     EXPECT_EQ(L"a??", posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", false));
     EXPECT_EQ(L"a\\b", posix::CodePoints("a\\b", true));  // a name's backslash, as shown
+}
+
+}  // namespace
+
+namespace posix {
+// For the failure messages: the key's number, or the text's code unit.
+void PrintTo(const KeyPress& key, std::ostream* out) {
+    *out << (key.key == Key::Text ? "U+" : "key ") << std::hex << (key.key == Key::Text ? key.text : int(key.key));
+}
+}  // namespace posix
+
+namespace {
+
+using posix::Key;
+using posix::KeyDecoder;
+using posix::KeyPress;
+
+// Each case is read in parts, the next one after a pause longer than Esc
+// waits; the end of input is such a pause too.
+TEST(KeyDecoderTest, KeysInEveryFormTheTerminalsSend) {
+    const KeyPress esc{Key::Escape};
+    const auto text = [](wchar_t unit) { return KeyPress{Key::Text, unit}; };
+    const struct {
+        std::vector<std::u32string> parts;
+        std::vector<KeyPress> keys;
+    } cases[] = {
+        {{U"\x1b[A\x1b[B\x1b[C\x1b[D"}, {{Key::Up}, {Key::Down}, {Key::Right}, {Key::Left}}},
+        {{U"\x1bOA\x1bOB\x1bOC\x1bOD"}, {{Key::Up}, {Key::Down}, {Key::Right}, {Key::Left}}},
+        {{U"\x1b[H\x1bOH\x1b[1~\x1b[7~"}, {{Key::Home}, {Key::Home}, {Key::Home}, {Key::Home}}},
+        {{U"\x1b[F\x1bOF\x1b[4~\x1b[8~"}, {{Key::End}, {Key::End}, {Key::End}, {Key::End}}},
+        {{U"\x1b[5~\x1b[6~\x1b[3~\x1bOM"}, {{Key::PageUp}, {Key::PageDown}, {Key::Delete}, {Key::Enter}}},
+        {{U"\x1bOP\x1b[11~\x1b[[A"}, {{Key::Help}, {Key::Help}, {Key::Help}}},  // F1: xterm, rxvt, Linux
+        {{U"\x1b[C\x1b[C\r"}, {{Key::Right}, {Key::Right}, {Key::Enter}}},  // typed ahead, all in order
+        {{U"\x1b"}, {esc}},
+        {{U"\x1b\x1b"}, {esc}},                                   // Esc twice, quickly
+        {{U"\x1b", U"[C"}, {esc, text(L'['), text(L'C')}},       // a pause: Esc, then text
+        {{U"\x1b\x03"}, {esc, {Key::Interrupt}}},               // a control character is a key of its own
+        {{U"\x1b[1\x03"}, {{Key::Interrupt}}},                   // ... and cuts a sequence short
+        {{U"\x1b[1", U"~"}, {text(L'~')}},                       // so does a pause
+        // Sequences of keys the browser has no use for are dropped whole:
+        // a function key, Ctrl-Right, a mouse report, Alt-x, Alt-Up.
+        {{U"\x1b[15~a\x1b[1;5Cb\x1b[<0;3;4Mc\x1bxd\x1b\x1b[Ae"},
+         {text(L'a'), text(L'b'), text(L'c'), text(L'd'), text(L'e')}},
+        {{U"\x1b[" + std::u32string(100, U'1') + U"Cz"}, {text(L'z')}},
+        {{U"\r\x7f\x08\t\x15\x17\x0b\x04\x1a\x01\x05"},
+         {{Key::Enter}, {Key::Backspace}, {Key::Backspace}, {Key::Tab}, {Key::DeleteToStart}, {Key::DeleteNameBack},
+          {Key::DeleteToEnd}, {Key::EndOfInput}, {Key::Suspend}, {Key::Home}, {Key::End}}},
+        {{U"a\u00e9\U0001F600\x9b\x7f"}, {text(L'a'), text(0xE9), text(0xD83D), text(0xDE00), {Key::Backspace}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
+        KeyDecoder decoder;
+        KeyDecoder::Clock::time_point now;
+        for (const std::u32string& part : c.parts) {
+            for (const char32_t character : part) decoder.Feed(character, now += std::chrono::milliseconds(1));
+            now += KeyDecoder::kEscapeWait + std::chrono::milliseconds(1);
+        }
+        if (decoder.Deadline()) {
+            EXPECT_LE(*decoder.Deadline(), now);
+            decoder.Timeout();
+        }
+        std::vector<KeyPress> keys;
+        while (const std::optional<KeyPress> key = decoder.Take()) keys.push_back(*key);
+        EXPECT_EQ(c.keys, keys);
+        EXPECT_FALSE(decoder.Deadline());
+    }
 }
 
 TEST(FolderOrderTest, FoldersAreShownInExplorersOrder) {

@@ -122,14 +122,17 @@ class Run:
     non-interactive sh, so that no job-control shell puts the modes back
     for the program."""
 
-    def __init__(self, term, program, work, name, cwd):
+    def __init__(self, term, program, work, name, cwd, held=False):
+        """A held run starts the program only once go() is called, so that
+        keys can be typed before its screen appears."""
         self.term, self.files = term, os.path.join(work, name)
         os.makedirs(self.files)
         f, q = self.files, shlex.quote
         script = os.path.join(f, "wrapper.sh")
+        hold = f"while [ ! -e {q(f)}/go ]; do sleep 0.05; done\n" if held else ""
         with open(script, "w") as wrapper:
             wrapper.write(f"stty -g > {q(f)}/before\n"
-                          f"cd {q(cwd)}\n"
+                          f"cd {q(cwd)}\n" + hold +
                           f"sh -c 'echo $$ > \"$1\"/pid; exec \"$2\"' sh {q(f)} {q(program)}\n"
                           f"echo \"exit=$?\" > {q(f)}/status\n"
                           f"stty -g > {q(f)}/after\n"
@@ -138,6 +141,9 @@ class Run:
                           # notice, and its modes are no longer the program's.
                           "exec sleep 100000\n")
         self.target = term.start(name, f"sh {q(script)}")
+
+    def go(self):
+        open(os.path.join(self.files, "go"), "w").close()
 
     def read(self, name):
         with open(os.path.join(self.files, name)) as file:
@@ -290,6 +296,47 @@ def refused_then_cancelled(term, program, work, shares, deep, checks):
     run.check_terminal_back(checks, "Esc")
 
 
+def raw_keys(term, program, work, shares, checks):
+    """Keys typed before the screen appears, and keys in the forms that
+    terminals send, `ESC [` and `ESC O` alike, as raw bytes; a lone Esc
+    closes the path prompt, and cancels."""
+    media = os.path.join(shares, "media")
+    run = Run(term, program, work, "raw", media, held=True)
+    t = run.target
+    # Before the program runs: the terminal echoes what it holds for it.
+    for keys in ("\x1b[C", "v", "\x1b[C"):
+        term.text(t, keys)
+    wait_text(term, t, "^[[Cv^[[C")
+    run.go()
+    screen = wait_text(term, t, "Browse to the starting folder:")
+    check_wait(checks, "keys typed before the screen appears are all read, in order",
+               wait_highlight, term, t, "Lab/")
+    checks.check("... Right, v, Right: VOD opened", "/shares/media/VOD/" in term.screen(t), term.screen(t))
+    for keys, name in (("\x1b[B", "Lesson01/"), ("\x1bOA", "Lab/"), ("\x1b[4~", "Lesson01/"), ("\x1b[1~", "Lab/"),
+                       ("\x1bOF", "Lesson01/"), ("\x1b[H", "Lab/"), ("\x1b[8~", "Lesson01/"), ("\x1bOH", "Lab/"),
+                       ("\x1b[6~", "Lesson01/"), ("\x1b[5~", "Lab/"), ("\x1b[D", "VOD/"), ("\x1bOC", "Lab/"),
+                       ("\x1b[F", "Lesson01/"), ("\x1b[7~", "Lab/")):
+        term.text(t, keys)
+        check_wait(checks, f"{keys[1:]!r} goes to {name}", wait_highlight, term, t, name)
+    # F5 and Ctrl-Down, then End: neither Esc nor type-ahead.
+    term.text(t, "\x1b[15~\x1b[1;5B\x1bOF")
+    screen = wait_highlight(term, t, "Lesson01/")
+    checks.check("sequences of other keys are dropped whole", "No folder" not in screen, screen)
+    term.text(t, "/xyz\x1b[D\x1bOD\x1b[3~")
+    check_wait(checks, "Left and Delete in the path prompt", wait_text, term, t, "Go to: /xz")
+    term.text(t, "\x1b")
+    wait_for(term, t, lambda s: "Go to:" not in s, "a lone Esc to close the prompt")
+    term.text(t, "\x1b[D")
+    wait_highlight(term, t, "VOD/")
+    term.text(t, "\r")
+    wait_text(term, t, "Select copy to folder:")
+    term.text(t, "\x1b")
+    wait_text(term, t, "Press Enter to close.")
+    term.keys(t, "Enter")
+    checks.check("a lone Esc cancels", run.ended() == "exit=0")
+    run.check_terminal_back(checks, "raw keys")
+
+
 def resized_and_interrupted(term, program, work, shares, checks):
     """A resize redraws at the new size; Ctrl-C cancels."""
     run = Run(term, program, work, "resize", os.path.join(shares, "www"))
@@ -336,6 +383,7 @@ def main():
     try:
         for scenario in (lambda: full_run(term, program, work, shares, checks),
                          lambda: refused_then_cancelled(term, program, work, shares, deep, checks),
+                         lambda: raw_keys(term, program, work, shares, checks),
                          lambda: resized_and_interrupted(term, program, work, shares, checks),
                          lambda: terminated(term, program, work, shares, checks)):
             try:

@@ -10,23 +10,10 @@
 
 #include "platform/posix/browser/browser_session.h"
 #include "platform/posix/browser/folder_tree.h"
+#include "platform/posix/browser/keys.h"
 #include "platform/posix/browser/path_prompt.h"
 
 namespace posix {
-
-// What the view reads from the keyboard, whatever the terminal sends.
-enum class Key {
-    Up, Down, PageUp, PageDown, Home, End, Left, Right,
-    Enter, Tab, Backspace, Delete,
-    Escape, Interrupt, EndOfInput,                 // Esc, Ctrl-C, Ctrl-D
-    DeleteToStart, DeleteToEnd, DeleteNameBack,    // Ctrl-U, Ctrl-K, Ctrl-W
-    Text,                                          // a printable character
-};
-
-struct KeyPress {
-    Key key;
-    wchar_t text = 0;  // the UTF-16 code unit of a Key::Text
-};
 
 class BrowserScreen {
 public:

@@ -1,6 +1,6 @@
 // The full-screen browser on curses: a thin view over BrowserScreen, which
-// holds everything it does. This file only turns the terminal's keys into
-// Key values and draws the screen:
+// holds everything it does. This file only reads the terminal, which
+// KeyDecoder turns into keys, and draws the screen:
 //
 //   Browse to the starting folder:          the title that the callback set
 //   Open                                    the caller's instruction text
@@ -15,15 +15,15 @@
 #include <signal.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
-#include <algorithm>
-#include <cstring>
 
 #define NCURSES_WIDECHAR 1
 // Functions, not macros: curses would otherwise take names such as erase.
@@ -32,9 +32,10 @@
 
 #include "platform/posix/browser/browser_faces.h"
 #include "platform/posix/browser/browser_screen.h"
-#include "platform/posix/console.h"
 #include "platform/posix/browser/curses_terminal.h"
+#include "platform/posix/browser/key_decoder.h"
 #include "platform/posix/browser/screen_text.h"
+#include "platform/posix/console.h"
 
 namespace posix {
 namespace {
@@ -153,44 +154,6 @@ private:
     int width_ = 0;
 };
 
-std::optional<Key> FunctionKey(wint_t code) {
-    switch (code) {
-    case KEY_UP: return Key::Up;
-    case KEY_DOWN: return Key::Down;
-    case KEY_PPAGE: return Key::PageUp;
-    case KEY_NPAGE: return Key::PageDown;
-    case KEY_HOME: return Key::Home;
-    case KEY_END: return Key::End;
-    case KEY_LEFT: return Key::Left;
-    case KEY_RIGHT: return Key::Right;
-    case KEY_ENTER: return Key::Enter;
-    case KEY_BACKSPACE: return Key::Backspace;
-    case KEY_DC: return Key::Delete;
-    default: return std::nullopt;
-    }
-}
-
-// The control keys of a shell's line editing, which also work while
-// browsing where they mean something there.
-std::optional<Key> ControlKey(wint_t code) {
-    switch (code) {
-    case 1: return Key::Home;              // Ctrl-A
-    case 2: return Key::Left;              // Ctrl-B
-    case 3: return Key::Interrupt;         // Ctrl-C
-    case 4: return Key::EndOfInput;        // Ctrl-D
-    case 5: return Key::End;               // Ctrl-E
-    case 6: return Key::Right;             // Ctrl-F
-    case 8: case 127: return Key::Backspace;
-    case 9: return Key::Tab;
-    case 10: case 13: return Key::Enter;
-    case 11: return Key::DeleteToEnd;      // Ctrl-K
-    case 21: return Key::DeleteToStart;    // Ctrl-U
-    case 23: return Key::DeleteNameBack;   // Ctrl-W
-    case 27: return Key::Escape;
-    default: return std::nullopt;
-    }
-}
-
 class Keyboard {
 public:
     explicit Keyboard(View& view) : view_(view) {}
@@ -198,44 +161,40 @@ public:
     // The next key; nothing when the terminal is gone. A change of the
     // terminal's size is drawn at once and is no key.
     std::optional<KeyPress> Next() {
-        if (pendingLow_ != 0) return KeyPress{Key::Text, std::exchange(pendingLow_, 0)};
         for (;;) {
+            if (const std::optional<KeyPress> key = decoder_.Take()) {
+                if (key->key != Key::Suspend) return key;
+                // Raw mode reads Ctrl-Z as a key; it still suspends, and
+                // curses puts the screen back when the shell resumes us.
+                ::raise(SIGTSTP);
+                continue;
+            }
+            // Waits for ever, or until an unfinished sequence is given up.
+            const std::optional<KeyDecoder::Clock::time_point> deadline = decoder_.Deadline();
+            ::timeout(deadline ? MillisecondsUntil(*deadline) : -1);
             wint_t code = 0;
             errno = 0;
             const int kind = ::get_wch(&code);
             if (kind == ERR) {
                 if (errno == EINTR) continue;
-                return std::nullopt;
-            }
-            if (kind == KEY_CODE_YES) {
+                if (!deadline) return std::nullopt;
+                decoder_.Timeout();
+            } else if (kind == KEY_CODE_YES) {
                 if (code == KEY_RESIZE) view_.Draw();
-                if (const std::optional<Key> key = FunctionKey(code)) return KeyPress{*key};
-                continue;
+            } else {
+                decoder_.Feed(static_cast<char32_t>(code), KeyDecoder::Clock::now());
             }
-            // Raw mode reads Ctrl-Z as a key; it still suspends, and curses
-            // puts the screen back when the shell resumes us.
-            if (code == 26) {
-                ::raise(SIGTSTP);
-                continue;
-            }
-            if (const std::optional<Key> key = ControlKey(code)) return KeyPress{*key};
-            if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) continue;
-            return Text(code);
         }
     }
 
 private:
-    // A code point beyond the BMP arrives as its surrogate pair, one unit
-    // per call.
-    KeyPress Text(wint_t code) {
-        if (code <= 0xFFFF) return KeyPress{Key::Text, static_cast<wchar_t>(code)};
-        code -= 0x10000;
-        pendingLow_ = static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
-        return KeyPress{Key::Text, static_cast<wchar_t>(0xD800 + (code >> 10))};
+    static int MillisecondsUntil(KeyDecoder::Clock::time_point deadline) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - KeyDecoder::Clock::now());
+        return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
     }
 
     View& view_;
-    wchar_t pendingLow_ = 0;
+    KeyDecoder decoder_;
 };
 
 }  // namespace
