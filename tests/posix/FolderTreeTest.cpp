@@ -47,8 +47,11 @@ TEST(FolderTreeTest, RightAndLeftWalkTheLevelsLikeTheShellsTree) {
     FolderTree tree(L"\\m", kMedia.Lister());
     tree.Reveal(L"\\m\\VOD\\Lab");
     EXPECT_EQ(L"\\m\\VOD", tree.Level());
-    EXPECT_EQ((std::vector<std::wstring>{L"Lab", L"Lesson01"}), tree.Names());
+    EXPECT_EQ((std::vector<std::wstring>{L".", L"Lab", L"Lesson01"}), tree.Names());
     EXPECT_EQ(L"\\m\\VOD\\Lab", tree.Selected());
+    tree.MoveTo(0);  // the level's own row is the level's folder
+    EXPECT_EQ(L"\\m\\VOD", tree.Selected());
+    tree.MoveTo(1);
 
     ASSERT_TRUE(tree.Up());  // the folder we came from is highlighted
     EXPECT_EQ(L"\\m\\VOD", tree.Selected());
@@ -60,21 +63,29 @@ TEST(FolderTreeTest, RightAndLeftWalkTheLevelsLikeTheShellsTree) {
 
     int error = 0;
     EXPECT_EQ(FolderTree::Opening::Opened, tree.Open(error));
-    EXPECT_EQ(L"\\m\\alpha", tree.Selected());  // the first subfolder
+    EXPECT_EQ(L"\\m", tree.Level());
+    EXPECT_EQ(0u, tree.Highlight());
+    EXPECT_EQ(L"\\m", tree.Selected());  // the folder opened stays the selection
+    EXPECT_EQ(FolderTree::Opening::Opened, tree.Open(error));
+    EXPECT_EQ(L"\\m\\alpha", tree.Selected());  // then into it, on its first subfolder
     EXPECT_EQ(FolderTree::Opening::NoSubfolders, tree.Open(error));
     tree.MoveBy(1);
     EXPECT_EQ(FolderTree::Opening::Unreadable, tree.Open(error));
     EXPECT_EQ(EACCES, error);
     EXPECT_EQ(L"\\m\\Beta", tree.Selected());  // both stay where they were
+    tree.MoveTo(0);
+    ASSERT_TRUE(tree.Up());  // from the level's own row as from any other
+    EXPECT_EQ(L"\\m", tree.Selected());
+    EXPECT_EQ(L"", tree.Level());
 }
 
 TEST(FolderTreeTest, ARevealedFolderAlwaysAppearsInItsLevel) {
     FolderTree tree(L"\\m", kMedia.Lister());
     tree.Reveal(L"\\m\\.cache");  // hidden folders are not listed, but typed
-    EXPECT_EQ((std::vector<std::wstring>{L".cache", L"alpha", L"Beta", L"VOD", L"Zelvora"}), tree.Names());
+    EXPECT_EQ((std::vector<std::wstring>{L".", L".cache", L"alpha", L"Beta", L"VOD", L"Zelvora"}), tree.Names());
     EXPECT_EQ(L"\\m\\.cache", tree.Selected());
     tree.Reveal(L"\\m\\Beta\\inner");  // below a folder that cannot be listed
-    EXPECT_EQ(std::vector<std::wstring>{L"inner"}, tree.Names());
+    EXPECT_EQ((std::vector<std::wstring>{L".", L"inner"}), tree.Names());
     EXPECT_EQ(EACCES, tree.ListingError());
     tree.Reveal(L"\\m");
     EXPECT_EQ(L"", tree.Level());
@@ -126,21 +137,21 @@ TEST(FolderTreeTest, TheRowsInViewFollowTheHighlight) {
         void (FolderTree::*key)();
         std::size_t highlight, first;
     } pages[] = {
-        {&FolderTree::PageDown, 9, 0},  // to the last row in view first
-        {&FolderTree::PageDown, 18, 9}, {&FolderTree::PageUp, 9, 9}, {&FolderTree::PageUp, 0, 0},
-        {&FolderTree::PageUp, 0, 0},
+        {&FolderTree::PageDown, 10, 1},  // to the last row in view first (f1000 is row 1)
+        {&FolderTree::PageDown, 19, 10}, {&FolderTree::PageUp, 10, 10}, {&FolderTree::PageUp, 1, 1},
+        {&FolderTree::PageUp, 0, 0},     {&FolderTree::PageUp, 0, 0},
     };
     for (const auto& page : pages) {
         (tree.*page.key)();
         EXPECT_EQ(page.highlight, tree.Highlight());
         EXPECT_EQ(page.first, tree.FirstInView());
     }
-    tree.MoveTo(299);
-    EXPECT_EQ(290u, tree.FirstInView());
+    tree.MoveTo(300);  // the last of 301 rows: the level's own and 300 folders
+    EXPECT_EQ(291u, tree.FirstInView());
     tree.PageDown();
-    EXPECT_EQ(299u, tree.Highlight());
+    EXPECT_EQ(300u, tree.Highlight());
     tree.SetRows(50);  // a taller terminal
-    EXPECT_EQ(250u, tree.FirstInView());
+    EXPECT_EQ(251u, tree.FirstInView());
 }
 
 TEST(PathPromptTest, EditsLikeAShellLine) {

@@ -26,6 +26,7 @@ import time
 
 WAIT = 30  # seconds a screen may take on a loaded machine
 WIDTH, HEIGHT = 100, 30
+ITSELF = "./  (this folder)"  # an opened folder's own row
 
 
 class Terminal:
@@ -192,8 +193,10 @@ def full_run(term, program, work, shares, checks):
     wait_text(term, t, "Browse to the starting folder:")
     checks.check("opens with the working directory highlighted", highlighted(term.screen(t)) == ["shares/"])
     term.keys(t, "Right")
+    check_wait(checks, "Right opens a folder on its own row", wait_highlight, term, t, ITSELF)
+    term.keys(t, "Down")
     wait_highlight(term, t, "deep/")
-    term.keys(t, "Down", "Right")
+    term.keys(t, "Down", "Right", "Down")
     screen = wait_highlight(term, t, "bad\ufffd\ufffdutf8/")
     checks.check("control characters shown as ?", "  x?]0;pwned?y/" in screen, screen)
     checks.check("bidirectional controls escaped", "  rtl<U+202E>gpj/" in screen, screen)
@@ -203,14 +206,16 @@ def full_run(term, program, work, shares, checks):
     term.text(t, "v")
     wait_highlight(term, t, "VOD/")
     term.keys(t, "Right")
-    screen = wait_highlight(term, t, "Lab/")
-    checks.check("Right opens a level, first folder highlighted", "/shares/media/VOD/" in screen, screen)
+    screen = wait_highlight(term, t, ITSELF)
+    checks.check("Right opens a level, the folder itself highlighted",
+                 "/shares/media/VOD/" in screen and "  Lab/" in screen and "Selected: " + shares + "/media/VOD" in screen,
+                 screen)
     term.keys(t, "Left")
     check_wait(checks, "Left goes up with the folder we came from highlighted", wait_highlight, term, t, "VOD/")
     term.keys(t, "Left")
     check_wait(checks, "... through two levels", wait_highlight, term, t, "media/")
     term.keys(t, "Right")
-    wait_highlight(term, t, "bad\ufffd\ufffdutf8/")
+    wait_highlight(term, t, ITSELF)
     time.sleep(1.1)  # a new type-ahead search, not "vv"
     term.text(t, "v")
     wait_highlight(term, t, "VOD/")
@@ -224,9 +229,9 @@ def full_run(term, program, work, shares, checks):
     check_wait(checks, "Tab completes a folder name in the path prompt", wait_text, term, t, f"Go to: {shares}/www/")
     term.keys(t, "Enter")
     wait_highlight(term, t, "www/")
-    term.keys(t, "Right")
+    term.keys(t, "Right", "Down")
     screen = wait_highlight(term, t, "site001/")
-    checks.check("a long list shows where the highlight is", "1 of 300" in screen, screen)
+    checks.check("a long list shows where the highlight is", "2 of 301" in screen, screen)
 
     term.text(t, "site2")
     wait_highlight(term, t, "site200/")
@@ -235,7 +240,7 @@ def full_run(term, program, work, shares, checks):
     check_wait(checks, "type-ahead finds a folder among 300", wait_highlight, term, t, "site217/")
 
     term.keys(t, "Home")
-    wait_highlight(term, t, "site001/")
+    wait_highlight(term, t, ITSELF)
     presses = 0
     while "site150/" not in term.screen(t) and presses < 20:
         before = highlighted(term.screen(t))
@@ -298,8 +303,8 @@ def refused_then_cancelled(term, program, work, shares, deep, checks):
 
 def raw_keys(term, program, work, shares, checks):
     """Keys typed before the screen appears, and keys in the forms that
-    terminals send, `ESC [` and `ESC O` alike, as raw bytes; a lone Esc
-    closes the path prompt, and cancels."""
+    terminals send, `ESC [` and `ESC O` alike, as raw bytes; then Right and
+    Enter choose the folder opened as the source."""
     media = os.path.join(shares, "media")
     run = Run(term, program, work, "raw", media, held=True)
     t = run.target
@@ -310,12 +315,12 @@ def raw_keys(term, program, work, shares, checks):
     run.go()
     screen = wait_text(term, t, "Browse to the starting folder:")
     check_wait(checks, "keys typed before the screen appears are all read, in order",
-               wait_highlight, term, t, "Lab/")
+               wait_highlight, term, t, ITSELF)
     checks.check("... Right, v, Right: VOD opened", "/shares/media/VOD/" in term.screen(t), term.screen(t))
-    for keys, name in (("\x1b[B", "Lesson01/"), ("\x1bOA", "Lab/"), ("\x1b[4~", "Lesson01/"), ("\x1b[1~", "Lab/"),
-                       ("\x1bOF", "Lesson01/"), ("\x1b[H", "Lab/"), ("\x1b[8~", "Lesson01/"), ("\x1bOH", "Lab/"),
-                       ("\x1b[6~", "Lesson01/"), ("\x1b[5~", "Lab/"), ("\x1b[D", "VOD/"), ("\x1bOC", "Lab/"),
-                       ("\x1b[F", "Lesson01/"), ("\x1b[7~", "Lab/")):
+    for keys, name in (("\x1b[B", "Lab/"), ("\x1bOB", "Lesson01/"), ("\x1b[1~", ITSELF), ("\x1b[4~", "Lesson01/"),
+                       ("\x1b[H", ITSELF), ("\x1bOF", "Lesson01/"), ("\x1b[5~", ITSELF), ("\x1b[6~", "Lesson01/"),
+                       ("\x1bOH", ITSELF), ("\x1b[D", "VOD/"), ("\x1bOC", ITSELF), ("\x1b[F", "Lesson01/"),
+                       ("\x1b[7~", ITSELF)):
         term.text(t, keys)
         check_wait(checks, f"{keys[1:]!r} goes to {name}", wait_highlight, term, t, name)
     # F5 and Ctrl-Down, then End: neither Esc nor type-ahead.
@@ -328,12 +333,14 @@ def raw_keys(term, program, work, shares, checks):
     wait_for(term, t, lambda s: "Go to:" not in s, "a lone Esc to close the prompt")
     term.text(t, "\x1b[D")
     wait_highlight(term, t, "VOD/")
-    term.text(t, "\r")
+    term.text(t, "\x1b[C\r")
     wait_text(term, t, "Select copy to folder:")
-    term.text(t, "\x1b")
+    term.text(t, "\r")  # into media, where the run started
     wait_text(term, t, "Press Enter to close.")
     term.keys(t, "Enter")
-    checks.check("a lone Esc cancels", run.ended() == "exit=0")
+    checks.check("the run with raw keys completed", run.ended() == "exit=0")
+    copied = os.path.join(media, "Les_01", "intro", "video", "vtt", "intro.vtt")
+    checks.check("Enter right after Right chose the folder opened: VOD's captions copied", os.path.isfile(copied))
     run.check_terminal_back(checks, "raw keys")
 
 

@@ -4,7 +4,8 @@
 //
 //   Browse to the starting folder:          the title that the callback set
 //   Open                                    the caller's instruction text
-//   /home/me/media/                  2 of 3 the level, where the highlight is
+//   /home/me/media/                  2 of 4 the level, where the highlight is
+//     ./  (this folder)                     the level's folder itself
 //     alpha/
 //   > VOD/                                  the highlight: the selection
 //     Zelvora/
@@ -46,6 +47,7 @@ constexpr char kKeys[] =
     "Up/Down PgUp/PgDn Home/End: move  Right: open  Left: up  letters: find  / or ~: path  Enter: choose  "
     "Esc: cancel";
 constexpr char kPromptLabel[] = "Go to: ";
+constexpr char kItselfRow[] = "./  (this folder)";
 
 int Columns(wchar_t codePoint) { return ::wcwidth(codePoint); }
 
@@ -127,10 +129,14 @@ private:
         const std::size_t last = std::min(names.size(), tree.FirstInView() + tree.Rows());
         for (std::size_t at = tree.FirstInView(); at < last; ++at) {
             const bool highlighted = at == tree.Highlight();
-            const std::string name = tree.Level().empty() ? DisplayPath(names[at]) : DisplayText(names[at]) + "/";
             const int row = kRowsAbove + static_cast<int>(at - tree.FirstInView());
-            Row(row, (highlighted ? "> " : "  ") + name, highlighted ? A_REVERSE : A_NORMAL);
+            Row(row, (highlighted ? "> " : "  ") + Shown(tree, at), highlighted ? A_REVERSE : A_NORMAL);
         }
+    }
+
+    static std::string Shown(const FolderTree& tree, std::size_t at) {
+        if (tree.Level().empty()) return DisplayPath(tree.Names()[at]);
+        return at == 0 ? kItselfRow : DisplayText(tree.Names()[at]) + "/";
     }
 
     // The text around the cursor stays in view however long it gets.
