@@ -374,6 +374,28 @@ TEST_F(BrowserScreenTest, TheCallbackMayMoveTheHighlight) {
     EXPECT_EQ(Path(L"media\\VOD"), screen.Tree().Level());
 }
 
+// ? and F1 show the key table; any key closes it and does nothing else.
+TEST_F(BrowserScreenTest, TheKeyTableIsOneKeyAway) {
+    BrowserScreen& screen = Open();
+    for (const KeyPress show : {KeyPress{Key::Text, L'?'}, KeyPress{Key::Help}}) {
+        Press(show.key, show.text);
+        EXPECT_TRUE(screen.ShowsHelp());
+        for (const Key key : {Key::Escape, Key::Enter, Key::Down}) {
+            EXPECT_EQ(BrowserScreen::Outcome::Browsing, Press(key));
+            EXPECT_FALSE(screen.ShowsHelp());
+            EXPECT_EQ(Path(L"media\\VOD"), Selected());
+            Press(show.key, show.text);
+        }
+        Press(Key::Text, L'v');
+        EXPECT_EQ(L"", screen.Tree().Typed());  // no type-ahead for the key that closed it
+        EXPECT_FALSE(screen.ShowsHelp());
+    }
+    Press(Key::Text, L'/');
+    Press(Key::Text, L'?');  // text, in a path
+    EXPECT_EQ(L"/?", screen.Prompt()->Text());
+    EXPECT_FALSE(screen.ShowsHelp());
+}
+
 TEST_F(BrowserScreenTest, EnterDoesNothingWhileTheSelectionIsRefused) {
     listener.onSelection = [](HWND hwnd, const std::wstring& path) {
         const bool nested = path.size() >= 8 && path.substr(path.size() - 8) == L"\\Zelvora";

@@ -1,9 +1,10 @@
 // The full-screen browser's own logic, without a terminal: the levels of the
 // folder tree, the highlight, type-ahead, the rows in view, the path prompt
 // and its completion, the cutting of text to the screen's width, the keys
-// read from what the terminal sends, and the folders' order.
+// read from what the terminal sends, the key line, and the folders' order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <ostream>
@@ -13,6 +14,7 @@
 #include "platform/posix/browser/folder_order.h"
 #include "platform/posix/browser/folder_tree.h"
 #include "platform/posix/browser/key_decoder.h"
+#include "platform/posix/browser/key_help.h"
 #include "platform/posix/browser/path_prompt.h"
 #include "platform/posix/browser/screen_text.h"
 
@@ -322,6 +324,25 @@ TEST(KeyDecoderTest, KeysInEveryFormTheTerminalsSend) {
         EXPECT_EQ(c.keys, keys);
         EXPECT_FALSE(decoder.Deadline());
     }
+}
+
+// Enter and Esc end a picker, so they are on the key line at any width.
+TEST(KeyHelpTest, TheKeyLineShowsEnterAndEscFirstThenWhatFits) {
+    EXPECT_EQ("Enter: choose  Esc: cancel", posix::KeyLine(20));  // the view cuts it
+    EXPECT_EQ("Enter: choose  Esc: cancel  ?: help", posix::KeyLine(40));
+    EXPECT_EQ("Enter: choose  Esc: cancel  ?: help  Right: open  Left: up  /: path", posix::KeyLine(80));
+    EXPECT_EQ("Enter: choose  Esc: cancel  ?: help  Right: open  Left: up  /: path  letters: find  "
+              "Up/Down PgUp/PgDn Home/End: move",
+              posix::KeyLine(120));
+    // The key table: one row a key where there is room, else wrapped by
+    // words beside the keys.
+    EXPECT_EQ(10u, posix::KeyTable(78).size());
+    const std::vector<std::string> narrow = posix::KeyTable(38);
+    EXPECT_EQ("Right      open the highlighted", narrow.at(5));
+    EXPECT_EQ("           folder, where ./ is the", narrow.at(6));
+    EXPECT_EQ("           folder itself", narrow.at(7));
+    for (const std::string& row : narrow) EXPECT_LE(row.size(), 38u) << row;
+    EXPECT_EQ(10u, posix::KeyTable(20).size());  // no room to wrap into
 }
 
 TEST(FolderOrderTest, FoldersAreShownInExplorersOrder) {

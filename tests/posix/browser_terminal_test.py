@@ -303,8 +303,9 @@ def refused_then_cancelled(term, program, work, shares, deep, checks):
 
 def raw_keys(term, program, work, shares, checks):
     """Keys typed before the screen appears, and keys in the forms that
-    terminals send, `ESC [` and `ESC O` alike, as raw bytes; then Right and
-    Enter choose the folder opened as the source."""
+    terminals send, `ESC [` and `ESC O` alike, as raw bytes; the key table;
+    then Right and Enter choose the folder opened as the source, which the
+    second picker shows."""
     media = os.path.join(shares, "media")
     run = Run(term, program, work, "raw", media, held=True)
     t = run.target
@@ -327,6 +328,16 @@ def raw_keys(term, program, work, shares, checks):
     term.text(t, "\x1b[15~\x1b[1;5B\x1bOF")
     screen = wait_highlight(term, t, "Lesson01/")
     checks.check("sequences of other keys are dropped whole", "No folder" not in screen, screen)
+    term.text(t, "?")
+    screen = wait_text(term, t, "Any key closes this table.")
+    checks.check("? shows the key table", "Esc        cancel the picker" in screen, screen)
+    term.text(t, "L")
+    screen = wait_for(term, t, lambda s: "Any key closes" not in s, "the key table to close")
+    checks.check("any key closes the key table, and does nothing else", highlighted(screen) == ["Lesson01/"], screen)
+    term.text(t, "\x1bOP")
+    wait_text(term, t, "Any key closes this table.")
+    term.text(t, "\x1b[11~")
+    wait_for(term, t, lambda s: "Any key closes" not in s, "the key table to close")
     term.text(t, "/xyz\x1b[D\x1bOD\x1b[3~")
     check_wait(checks, "Left and Delete in the path prompt", wait_text, term, t, "Go to: /xz")
     term.text(t, "\x1b")
@@ -334,7 +345,9 @@ def raw_keys(term, program, work, shares, checks):
     term.text(t, "\x1b[D")
     wait_highlight(term, t, "VOD/")
     term.text(t, "\x1b[C\r")
-    wait_text(term, t, "Select copy to folder:")
+    screen = wait_text(term, t, "Select copy to folder:")
+    checks.check("the second picker shows the folder the first one chose",
+                 f"Browse to the starting folder: {media}/VOD\nSelected: {media}\n" in screen, screen)
     term.text(t, "\r")  # into media, where the run started
     wait_text(term, t, "Press Enter to close.")
     term.keys(t, "Enter")
@@ -353,9 +366,9 @@ def resized_and_interrupted(term, program, work, shares, checks):
     # The selection's row is the third from the bottom.
     screen = wait_for(term, t, lambda s: len(s.splitlines()) > 9 and s.splitlines()[9].startswith("Selected:"),
                       "the screen redrawn at 50x12")
-    checks.check("a resize redraws at the new size, no row wrapped",
-                 all(len(line) <= 50 for line in screen.splitlines()) and screen.splitlines()[11].endswith("\u2026"),
-                 screen)
+    checks.check("a resize redraws at the new size, no row wrapped, Enter and Esc in view",
+                 all(len(line) <= 50 for line in screen.splitlines())
+                 and screen.splitlines()[11].startswith("Enter: choose  Esc: cancel"), screen)
     term.keys(t, "C-c")
     wait_text(term, t, "Press Enter to close.")
     term.keys(t, "Enter")

@@ -44,6 +44,10 @@ void BrowserScreen::Open() {
 BrowserScreen::Outcome BrowserScreen::Press(KeyPress key, FolderTree::Clock::time_point now) {
     message_.clear();
     if (key.key == Key::Interrupt) return Outcome::Cancelled;
+    if (showsHelp_ || key.key == Key::Help) {
+        showsHelp_ = !showsHelp_;
+        return Outcome::Browsing;
+    }
     return prompt_ ? Edit(key) : Browse(key, now);
 }
 
@@ -71,6 +75,8 @@ BrowserScreen::Outcome BrowserScreen::Browse(KeyPress key, FolderTree::Clock::ti
     case Key::Text:
         if (key.text == L'/' || key.text == L'~') {
             prompt_.emplace(std::wstring(1, key.text));
+        } else if (key.text == L'?') {
+            showsHelp_ = true;
         } else if (!tree_.Type(key.text, now)) {
             message_ = "No folder here starts with " + Quoted(tree_.Typed()) + ".";
         }

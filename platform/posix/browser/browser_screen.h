@@ -35,6 +35,8 @@ public:
     const std::optional<PathPrompt>& Prompt() const { return prompt_; }
     // What the last key could not do, or what it found; display text.
     const std::string& Message() const { return message_; }
+    // The key table is shown over the browser (? or F1); any key closes it.
+    bool ShowsHelp() const { return showsHelp_; }
 
 private:
     Outcome Browse(KeyPress key, FolderTree::Clock::time_point now);
@@ -49,6 +51,7 @@ private:
     FolderTree tree_;
     std::optional<PathPrompt> prompt_;
     std::string message_;
+    bool showsHelp_ = false;
 };
 
 }  // namespace posix

@@ -2,7 +2,7 @@
 // holds everything it does. This file only reads the terminal, which
 // KeyDecoder turns into keys, and draws the screen:
 //
-//   Browse to the starting folder:          the title that the callback set
+//   Select copy to folder:                  the title that the callback set
 //   Open                                    the caller's instruction text
 //   /home/me/media/                  2 of 4 the level, where the highlight is
 //     ./  (this folder)                     the level's folder itself
@@ -10,9 +10,12 @@
 //   > VOD/                                  the highlight: the selection
 //     Zelvora/
 //   Status: Flat layout                     when the caller asked for one
+//   Browse to the starting folder: /home/me/media/VOD   what the browse before chose
 //   Selected: /home/me/media/VOD
 //   why the last key did nothing, or why Enter cannot choose
 //   the path prompt, or the keys
+//
+// `?` and F1 show the key table in place of the level and what is below it.
 #include <signal.h>
 #include <wchar.h>
 
@@ -35,6 +38,7 @@
 #include "platform/posix/browser/browser_screen.h"
 #include "platform/posix/browser/curses_terminal.h"
 #include "platform/posix/browser/key_decoder.h"
+#include "platform/posix/browser/key_help.h"
 #include "platform/posix/browser/screen_text.h"
 #include "platform/posix/console.h"
 
@@ -43,11 +47,15 @@ namespace {
 
 constexpr int kRowsAbove = 3;  // title, instruction, level
 constexpr int kRowsBelow = 3;  // selection, message, prompt or keys
-constexpr char kKeys[] =
-    "Up/Down PgUp/PgDn Home/End: move  Right: open  Left: up  letters: find  / or ~: path  Enter: choose  "
-    "Esc: cancel";
 constexpr char kPromptLabel[] = "Go to: ";
 constexpr char kItselfRow[] = "./  (this folder)";
+
+// What an earlier browse of this run chose, shown by the next one: a user
+// who pressed Enter twice in one folder sees it before copying into it.
+struct EarlierChoice {
+    std::wstring title;
+    std::wstring folder;
+};
 
 int Columns(wchar_t codePoint) { return ::wcwidth(codePoint); }
 
@@ -59,21 +67,28 @@ std::size_t WidthOf(const std::wstring& codePoints) {
 
 class View {
 public:
-    View(BrowserScreen& screen, bool unicode) : screen_(screen), unicode_(unicode) {}
+    View(BrowserScreen& screen, bool unicode, std::optional<EarlierChoice> earlier)
+        : screen_(screen), unicode_(unicode), earlier_(std::move(earlier)) {}
 
     void Draw() {
         getmaxyx(stdscr, height_, width_);
         const BrowserSession& session = screen_.Session();
-        const int below = kRowsBelow + (session.ShowsStatus() ? 1 : 0);
+        const int below = kRowsBelow + (session.ShowsStatus() ? 1 : 0) + (earlier_ ? 1 : 0);
         FolderTree& tree = screen_.Tree();
         tree.SetRows(static_cast<std::size_t>(std::max(height_ - kRowsAbove - below, 1)));
         ::erase();
         Row(0, DisplayText(session.Title()), A_BOLD);
         Row(1, DisplayText(session.Instruction()));
+        if (screen_.ShowsHelp()) {
+            DrawHelp();
+            ::refresh();
+            return;
+        }
         DrawLevelHeading(tree);
         DrawNames(tree);
         int row = height_ - below;
         if (session.ShowsStatus()) Row(row++, "Status: " + DisplayText(session.Status()));
+        if (earlier_) LabelledPath(row++, DisplayText(earlier_->title) + " ", earlier_->folder);
         LabelledPath(row++, "Selected: ", tree.Selected());
         // What the last key did, else why Enter cannot choose, if it cannot.
         const BrowserSession::Refusal refusal = session.ChoiceRefusal();
@@ -83,7 +98,7 @@ public:
             DrawPrompt(row, *screen_.Prompt());
         } else {
             ::curs_set(0);
-            Row(row, kKeys, A_DIM);
+            Row(row, KeyLine(static_cast<std::size_t>(width_)), A_DIM);
         }
         ::refresh();
     }
@@ -98,9 +113,10 @@ private:
         ::attrset(A_NORMAL);
     }
 
-    // The label stays whole; the path loses its start, which tells least.
+    // The label stays whole where it can; the path loses its start, which
+    // tells least.
     void LabelledPath(int row, const std::string& label, const std::wstring& path) {
-        const std::wstring shownLabel = CodePoints(label, unicode_);
+        const std::wstring shownLabel = Fit(CodePoints(label, unicode_), static_cast<std::size_t>(width_), false);
         const std::size_t room = static_cast<std::size_t>(std::max(width_ - static_cast<int>(WidthOf(shownLabel)), 0));
         const std::wstring line = shownLabel + Fit(CodePoints(DisplayPath(path), unicode_), room, true);
         ::mvaddnwstr(row, 0, line.c_str(), static_cast<int>(line.size()));
@@ -139,6 +155,17 @@ private:
         return at == 0 ? kItselfRow : DisplayText(tree.Names()[at]) + "/";
     }
 
+    // Over the level and what is below it; the last row says how to leave.
+    void DrawHelp() {
+        const std::vector<std::string> table = KeyTable(static_cast<std::size_t>(std::max(width_ - 2, 0)));
+        Row(2, "Keys", A_UNDERLINE);
+        for (std::size_t at = 0; at < table.size() && kRowsAbove + static_cast<int>(at) < height_ - 1; ++at) {
+            Row(kRowsAbove + static_cast<int>(at), "  " + table[at]);
+        }
+        Row(height_ - 1, "Any key closes this table.", A_DIM);
+        ::curs_set(0);
+    }
+
     // The text around the cursor stays in view however long it gets.
     void DrawPrompt(int row, const PathPrompt& prompt) {
         const std::wstring label = CodePoints(kPromptLabel, unicode_);
@@ -156,6 +183,7 @@ private:
 
     BrowserScreen& screen_;
     bool unicode_;
+    std::optional<EarlierChoice> earlier_;
     int height_ = 0;
     int width_ = 0;
 };
@@ -203,6 +231,9 @@ private:
     KeyDecoder decoder_;
 };
 
+// Kept for the next browse of this run.
+std::optional<EarlierChoice> earlierChoice;
+
 }  // namespace
 
 PIDLIST_ABSOLUTE RunFullScreenBrowser(BROWSEINFOW& info, const Console& console) {
@@ -216,14 +247,16 @@ PIDLIST_ABSOLUTE RunFullScreenBrowser(BROWSEINFOW& info, const Console& console)
     }
     BrowserScreen screen(info, &ListSubfolders);
     screen.Open();
-    View view(screen, terminal->Unicode());
+    View view(screen, terminal->Unicode(), earlierChoice);
     Keyboard keyboard(view);
     for (;;) {
         view.Draw();
         const std::optional<KeyPress> key = keyboard.Next();
         if (!key) return nullptr;
         switch (screen.Press(*key, std::chrono::steady_clock::now())) {
-        case BrowserScreen::Outcome::Chosen: return screen.Choose();
+        case BrowserScreen::Outcome::Chosen:
+            earlierChoice = EarlierChoice{screen.Session().Title(), screen.Session().Selection()};
+            return screen.Choose();
         case BrowserScreen::Outcome::Cancelled: return nullptr;
         case BrowserScreen::Outcome::Browsing: break;
         }
