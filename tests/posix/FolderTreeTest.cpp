@@ -4,7 +4,6 @@
 // read from what the terminal sends, the key line, and the folders' order.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <ostream>
