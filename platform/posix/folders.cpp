@@ -29,15 +29,6 @@ std::wstring FromNative(const char* path) {
 
 }  // namespace
 
-// Case ignored as the Windows listings ignore it; ties go to the ordinal
-// order so that the order never depends on the directory's own.
-bool ListsBefore(const std::wstring& left, const std::wstring& right) {
-    const auto upcased = [](wchar_t a, wchar_t b) { return UpcaseUnit(a) < UpcaseUnit(b); };
-    if (std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(), upcased)) return true;
-    if (std::lexicographical_compare(right.begin(), right.end(), left.begin(), left.end(), upcased)) return false;
-    return left < right;
-}
-
 bool IsAbsoluteFolderPath(const std::wstring& path) { return !path.empty() && IsSeparator(path[0]); }
 
 std::wstring NormalFolderPath(const std::wstring& absolute) {
@@ -115,7 +106,6 @@ Subfolders ListSubfolders(const std::wstring& folder) {
         if (::fstatat(::dirfd(dir.get()), name.c_str(), &status, 0) != 0 || !S_ISDIR(status.st_mode)) continue;
         result.names.push_back(WidenName(name.data(), name.size()));
     }
-    std::sort(result.names.begin(), result.names.end(), ListsBefore);
     return result;
 }
 

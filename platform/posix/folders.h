@@ -34,11 +34,9 @@ std::wstring WorkingFolder();
 std::wstring HomeFolder();
 
 struct Subfolders {
-    std::vector<std::wstring> names;  // in listing order, case ignored
+    std::vector<std::wstring> names;  // in the directory's own order
     int error;                        // errno when the folder could not be read
 };
-// The order of a listing: letter case ignored, then the code units.
-bool ListsBefore(const std::wstring& left, const std::wstring& right);
 
 // Subfolders that a user is shown: hidden (dot) names are left out, as the
 // Windows browser leaves out hidden folders.

@@ -325,9 +325,9 @@ private:
 
 TEST_F(BrowserScreenTest, EveryMoveOfTheHighlightIsASelectionChange) {
     BrowserScreen& screen = Open();
-    // The start folder among its siblings; letter case ignored in the order,
-    // hidden folders and files left out.
-    EXPECT_EQ((std::vector<std::wstring>{L"alpha", L"Beta", L"VOD", L"Zelvora"}), screen.Tree().Names());
+    // The start folder among its siblings, after the level's own row;
+    // letter case ignored in the order, hidden folders and files left out.
+    EXPECT_EQ((std::vector<std::wstring>{L".", L"alpha", L"Beta", L"VOD", L"Zelvora"}), screen.Tree().Names());
     EXPECT_EQ(Path(L"media\\VOD"), screen.Tree().Selected());
     const struct {
         Key key;
@@ -336,11 +336,13 @@ TEST_F(BrowserScreenTest, EveryMoveOfTheHighlightIsASelectionChange) {
         const char* message;
     } steps[] = {
         {Key::Down, 0, L"media\\Zelvora", ""},  {Key::Down, 0, L"media\\Zelvora", ""},
-        {Key::Home, 0, L"media\\alpha", ""},    {Key::Right, 0, L"media\\alpha", "has no subfolders"},
+        {Key::Home, 0, L"media", ""},           {Key::Down, 0, L"media\\alpha", ""},
+        {Key::Right, 0, L"media\\alpha", "has no subfolders"},
         {Key::End, 0, L"media\\Zelvora", ""},   {Key::Up, 0, L"media\\VOD", ""},
-        {Key::Right, 0, L"media\\VOD\\Lesson01", ""}, {Key::Left, 0, L"media\\VOD", ""},
+        {Key::Right, 0, L"media\\VOD", ""},     {Key::Down, 0, L"media\\VOD\\Lesson01", ""},
+        {Key::Left, 0, L"media\\VOD", ""},
         {Key::Text, L'b', L"media\\Beta", ""},  {Key::Text, L'x', L"media\\Beta", "No folder here starts with \"x\""},
-        {Key::PageDown, 0, L"media\\Zelvora", ""}, {Key::PageUp, 0, L"media\\alpha", ""},
+        {Key::PageDown, 0, L"media\\Zelvora", ""}, {Key::PageUp, 0, L"media", ""},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.selected);
@@ -349,13 +351,25 @@ TEST_F(BrowserScreenTest, EveryMoveOfTheHighlightIsASelectionChange) {
         EXPECT_EQ(Path(step.selected), Selected());
         EXPECT_NE(std::string::npos, screen.Message().find(step.message)) << screen.Message();
     }
-    EXPECT_EQ((std::vector<std::wstring>{L"init", Sel(L"media\\VOD"), Sel(L"media\\Zelvora"), Sel(L"media\\alpha"),
-                                         Sel(L"media\\Zelvora"), Sel(L"media\\VOD"), Sel(L"media\\VOD\\Lesson01"),
-                                         Sel(L"media\\VOD"), Sel(L"media\\Beta"), Sel(L"media\\Zelvora"),
-                                         Sel(L"media\\alpha")}),
+    // Right keeps the selection: nothing to tell the callback.
+    EXPECT_EQ((std::vector<std::wstring>{L"init", Sel(L"media\\VOD"), Sel(L"media\\Zelvora"), Sel(L"media"),
+                                         Sel(L"media\\alpha"), Sel(L"media\\Zelvora"), Sel(L"media\\VOD"),
+                                         Sel(L"media\\VOD\\Lesson01"), Sel(L"media\\VOD"), Sel(L"media\\Beta"),
+                                         Sel(L"media\\Zelvora"), Sel(L"media")}),
               listener.heard);
     EXPECT_EQ(BrowserScreen::Outcome::Chosen, Press(Key::Enter));
-    EXPECT_EQ(Path(L"media\\alpha"), Chosen());
+    EXPECT_EQ(Path(L"media"), Chosen());
+}
+
+// Into a folder, then choose it: the habit of every file dialog.
+TEST_F(BrowserScreenTest, EnterRightAfterRightChoosesTheFolderOpened) {
+    BrowserScreen& screen = Open();
+    Press(Key::Right);
+    EXPECT_EQ(Path(L"media\\VOD"), screen.Tree().Level());
+    EXPECT_EQ((std::vector<std::wstring>{L".", L"Lesson01"}), screen.Tree().Names());
+    EXPECT_EQ(0u, screen.Tree().Highlight());
+    EXPECT_EQ(BrowserScreen::Outcome::Chosen, Press(Key::Enter));
+    EXPECT_EQ(Path(L"media\\VOD"), Chosen());
 }
 
 TEST_F(BrowserScreenTest, TheCallbackMayMoveTheHighlight) {
@@ -364,9 +378,31 @@ TEST_F(BrowserScreenTest, TheCallbackMayMoveTheHighlight) {
     };
     tree.MakeDir(L"media\\VOD\\Lab");
     BrowserScreen& screen = Open();
-    Press(Key::Home);
+    Press(Key::Text, L'a');
     EXPECT_EQ(Path(L"media\\VOD\\Lab"), screen.Tree().Selected());
     EXPECT_EQ(Path(L"media\\VOD"), screen.Tree().Level());
+}
+
+// ? and F1 show the key table; any key closes it and does nothing else.
+TEST_F(BrowserScreenTest, TheKeyTableIsOneKeyAway) {
+    BrowserScreen& screen = Open();
+    for (const KeyPress show : {KeyPress{Key::Text, L'?'}, KeyPress{Key::Help}}) {
+        Press(show.key, show.text);
+        EXPECT_TRUE(screen.ShowsHelp());
+        for (const Key key : {Key::Escape, Key::Enter, Key::Down}) {
+            EXPECT_EQ(BrowserScreen::Outcome::Browsing, Press(key));
+            EXPECT_FALSE(screen.ShowsHelp());
+            EXPECT_EQ(Path(L"media\\VOD"), Selected());
+            Press(show.key, show.text);
+        }
+        Press(Key::Text, L'v');
+        EXPECT_EQ(L"", screen.Tree().Typed());  // no type-ahead for the key that closed it
+        EXPECT_FALSE(screen.ShowsHelp());
+    }
+    Press(Key::Text, L'/');
+    Press(Key::Text, L'?');  // text, in a path
+    EXPECT_EQ(L"/?", screen.Prompt()->Text());
+    EXPECT_FALSE(screen.ShowsHelp());
 }
 
 TEST_F(BrowserScreenTest, EnterDoesNothingWhileTheSelectionIsRefused) {

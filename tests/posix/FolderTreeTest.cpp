@@ -1,14 +1,19 @@
 // The full-screen browser's own logic, without a terminal: the levels of the
 // folder tree, the highlight, type-ahead, the rows in view, the path prompt
-// and its completion, and the cutting of text to the screen's width.
+// and its completion, the cutting of text to the screen's width, the keys
+// read from what the terminal sends, the key line, and the folders' order.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "platform/posix/browser/folder_order.h"
 #include "platform/posix/browser/folder_tree.h"
+#include "platform/posix/browser/key_decoder.h"
+#include "platform/posix/browser/key_help.h"
 #include "platform/posix/browser/path_prompt.h"
 #include "platform/posix/browser/screen_text.h"
 
@@ -43,8 +48,11 @@ TEST(FolderTreeTest, RightAndLeftWalkTheLevelsLikeTheShellsTree) {
     FolderTree tree(L"\\m", kMedia.Lister());
     tree.Reveal(L"\\m\\VOD\\Lab");
     EXPECT_EQ(L"\\m\\VOD", tree.Level());
-    EXPECT_EQ((std::vector<std::wstring>{L"Lab", L"Lesson01"}), tree.Names());
+    EXPECT_EQ((std::vector<std::wstring>{L".", L"Lab", L"Lesson01"}), tree.Names());
     EXPECT_EQ(L"\\m\\VOD\\Lab", tree.Selected());
+    tree.MoveTo(0);  // the level's own row is the level's folder
+    EXPECT_EQ(L"\\m\\VOD", tree.Selected());
+    tree.MoveTo(1);
 
     ASSERT_TRUE(tree.Up());  // the folder we came from is highlighted
     EXPECT_EQ(L"\\m\\VOD", tree.Selected());
@@ -56,21 +64,29 @@ TEST(FolderTreeTest, RightAndLeftWalkTheLevelsLikeTheShellsTree) {
 
     int error = 0;
     EXPECT_EQ(FolderTree::Opening::Opened, tree.Open(error));
-    EXPECT_EQ(L"\\m\\alpha", tree.Selected());  // the first subfolder
+    EXPECT_EQ(L"\\m", tree.Level());
+    EXPECT_EQ(0u, tree.Highlight());
+    EXPECT_EQ(L"\\m", tree.Selected());  // the folder opened stays the selection
+    EXPECT_EQ(FolderTree::Opening::Opened, tree.Open(error));
+    EXPECT_EQ(L"\\m\\alpha", tree.Selected());  // then into it, on its first subfolder
     EXPECT_EQ(FolderTree::Opening::NoSubfolders, tree.Open(error));
     tree.MoveBy(1);
     EXPECT_EQ(FolderTree::Opening::Unreadable, tree.Open(error));
     EXPECT_EQ(EACCES, error);
     EXPECT_EQ(L"\\m\\Beta", tree.Selected());  // both stay where they were
+    tree.MoveTo(0);
+    ASSERT_TRUE(tree.Up());  // from the level's own row as from any other
+    EXPECT_EQ(L"\\m", tree.Selected());
+    EXPECT_EQ(L"", tree.Level());
 }
 
 TEST(FolderTreeTest, ARevealedFolderAlwaysAppearsInItsLevel) {
     FolderTree tree(L"\\m", kMedia.Lister());
     tree.Reveal(L"\\m\\.cache");  // hidden folders are not listed, but typed
-    EXPECT_EQ((std::vector<std::wstring>{L".cache", L"alpha", L"Beta", L"VOD", L"Zelvora"}), tree.Names());
+    EXPECT_EQ((std::vector<std::wstring>{L".", L".cache", L"alpha", L"Beta", L"VOD", L"Zelvora"}), tree.Names());
     EXPECT_EQ(L"\\m\\.cache", tree.Selected());
     tree.Reveal(L"\\m\\Beta\\inner");  // below a folder that cannot be listed
-    EXPECT_EQ(std::vector<std::wstring>{L"inner"}, tree.Names());
+    EXPECT_EQ((std::vector<std::wstring>{L".", L"inner"}), tree.Names());
     EXPECT_EQ(EACCES, tree.ListingError());
     tree.Reveal(L"\\m");
     EXPECT_EQ(L"", tree.Level());
@@ -122,21 +138,21 @@ TEST(FolderTreeTest, TheRowsInViewFollowTheHighlight) {
         void (FolderTree::*key)();
         std::size_t highlight, first;
     } pages[] = {
-        {&FolderTree::PageDown, 9, 0},  // to the last row in view first
-        {&FolderTree::PageDown, 18, 9}, {&FolderTree::PageUp, 9, 9}, {&FolderTree::PageUp, 0, 0},
-        {&FolderTree::PageUp, 0, 0},
+        {&FolderTree::PageDown, 10, 1},  // to the last row in view first (f1000 is row 1)
+        {&FolderTree::PageDown, 19, 10}, {&FolderTree::PageUp, 10, 10}, {&FolderTree::PageUp, 1, 1},
+        {&FolderTree::PageUp, 0, 0},     {&FolderTree::PageUp, 0, 0},
     };
     for (const auto& page : pages) {
         (tree.*page.key)();
         EXPECT_EQ(page.highlight, tree.Highlight());
         EXPECT_EQ(page.first, tree.FirstInView());
     }
-    tree.MoveTo(299);
-    EXPECT_EQ(290u, tree.FirstInView());
+    tree.MoveTo(300);  // the last of 301 rows: the level's own and 300 folders
+    EXPECT_EQ(291u, tree.FirstInView());
     tree.PageDown();
-    EXPECT_EQ(299u, tree.Highlight());
+    EXPECT_EQ(300u, tree.Highlight());
     tree.SetRows(50);  // a taller terminal
-    EXPECT_EQ(250u, tree.FirstInView());
+    EXPECT_EQ(251u, tree.FirstInView());
 }
 
 TEST(PathPromptTest, EditsLikeAShellLine) {
@@ -241,6 +257,113 @@ TEST(ScreenTextTest, TextIsCutToTheRowWithAnEllipsisAndNeverWraps) {
               posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", true));
     EXPECT_EQ(L"a??", posix::CodePoints("a\xf0\x9f\x98\x80\xc3\xa9", false));
     EXPECT_EQ(L"a\\b", posix::CodePoints("a\\b", true));  // a name's backslash, as shown
+}
+
+}  // namespace
+
+namespace posix {
+// For the failure messages: the key's number, or the text's code unit.
+void PrintTo(const KeyPress& key, std::ostream* out) {
+    *out << (key.key == Key::Text ? "U+" : "key ") << std::hex << (key.key == Key::Text ? key.text : int(key.key));
+}
+}  // namespace posix
+
+namespace {
+
+using posix::Key;
+using posix::KeyDecoder;
+using posix::KeyPress;
+
+// Each case is read in parts, the next one after a pause longer than Esc
+// waits; the end of input is such a pause too.
+TEST(KeyDecoderTest, KeysInEveryFormTheTerminalsSend) {
+    const KeyPress esc{Key::Escape};
+    const auto text = [](wchar_t unit) { return KeyPress{Key::Text, unit}; };
+    const struct {
+        std::vector<std::u32string> parts;
+        std::vector<KeyPress> keys;
+    } cases[] = {
+        {{U"\x1b[A\x1b[B\x1b[C\x1b[D"}, {{Key::Up}, {Key::Down}, {Key::Right}, {Key::Left}}},
+        {{U"\x1bOA\x1bOB\x1bOC\x1bOD"}, {{Key::Up}, {Key::Down}, {Key::Right}, {Key::Left}}},
+        {{U"\x1b[H\x1bOH\x1b[1~\x1b[7~"}, {{Key::Home}, {Key::Home}, {Key::Home}, {Key::Home}}},
+        {{U"\x1b[F\x1bOF\x1b[4~\x1b[8~"}, {{Key::End}, {Key::End}, {Key::End}, {Key::End}}},
+        {{U"\x1b[5~\x1b[6~\x1b[3~\x1bOM"}, {{Key::PageUp}, {Key::PageDown}, {Key::Delete}, {Key::Enter}}},
+        {{U"\x1bOP\x1b[11~\x1b[[A"}, {{Key::Help}, {Key::Help}, {Key::Help}}},  // F1: xterm, rxvt, Linux
+        {{U"\x1b[C\x1b[C\r"}, {{Key::Right}, {Key::Right}, {Key::Enter}}},  // typed ahead, all in order
+        {{U"\x1b"}, {esc}},
+        {{U"\x1b\x1b"}, {esc}},                                   // Esc twice, quickly
+        {{U"\x1b", U"[C"}, {esc, text(L'['), text(L'C')}},       // a pause: Esc, then text
+        {{U"\x1b\x03"}, {esc, {Key::Interrupt}}},               // a control character is a key of its own
+        {{U"\x1b[1\x03"}, {{Key::Interrupt}}},                   // ... and cuts a sequence short
+        {{U"\x1b[1", U"~"}, {text(L'~')}},                       // so does a pause
+        // Sequences of keys the browser has no use for are dropped whole:
+        // a function key, Ctrl-Right, a mouse report, Alt-x, Alt-Up.
+        {{U"\x1b[15~a\x1b[1;5Cb\x1b[<0;3;4Mc\x1bxd\x1b\x1b[Ae"},
+         {text(L'a'), text(L'b'), text(L'c'), text(L'd'), text(L'e')}},
+        {{U"\x1b[" + std::u32string(100, U'1') + U"Cz"}, {text(L'z')}},
+        {{U"\r\x7f\x08\t\x15\x17\x0b\x04\x1a\x01\x05"},
+         {{Key::Enter}, {Key::Backspace}, {Key::Backspace}, {Key::Tab}, {Key::DeleteToStart}, {Key::DeleteNameBack},
+          {Key::DeleteToEnd}, {Key::EndOfInput}, {Key::Suspend}, {Key::Home}, {Key::End}}},
+        {{U"a\u00e9\U0001F600\x9b\x7f"}, {text(L'a'), text(0xE9), text(0xD83D), text(0xDE00), {Key::Backspace}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
+        KeyDecoder decoder;
+        KeyDecoder::Clock::time_point now;
+        for (const std::u32string& part : c.parts) {
+            for (const char32_t character : part) decoder.Feed(character, now += std::chrono::milliseconds(1));
+            now += KeyDecoder::kEscapeWait + std::chrono::milliseconds(1);
+        }
+        if (decoder.Deadline()) {
+            EXPECT_LE(*decoder.Deadline(), now);
+            decoder.Timeout();
+        }
+        std::vector<KeyPress> keys;
+        while (const std::optional<KeyPress> key = decoder.Take()) keys.push_back(*key);
+        EXPECT_EQ(c.keys, keys);
+        EXPECT_FALSE(decoder.Deadline());
+    }
+}
+
+// Enter and Esc end a picker, so they are on the key line at any width.
+TEST(KeyHelpTest, TheKeyLineShowsEnterAndEscFirstThenWhatFits) {
+    EXPECT_EQ("Enter: choose  Esc: cancel", posix::KeyLine(20));  // the view cuts it
+    EXPECT_EQ("Enter: choose  Esc: cancel  ?: help", posix::KeyLine(40));
+    EXPECT_EQ("Enter: choose  Esc: cancel  ?: help  Right: open  Left: up  /: path", posix::KeyLine(80));
+    EXPECT_EQ("Enter: choose  Esc: cancel  ?: help  Right: open  Left: up  /: path  letters: find  "
+              "Up/Down PgUp/PgDn Home/End: move",
+              posix::KeyLine(120));
+    // The key table: one row a key where there is room, else wrapped by
+    // words beside the keys.
+    EXPECT_EQ(10u, posix::KeyTable(78).size());
+    const std::vector<std::string> narrow = posix::KeyTable(38);
+    EXPECT_EQ("Right      open the highlighted", narrow.at(5));
+    EXPECT_EQ("           folder, where ./ is the", narrow.at(6));
+    EXPECT_EQ("           folder itself", narrow.at(7));
+    for (const std::string& row : narrow) EXPECT_LE(row.size(), 38u) << row;
+    EXPECT_EQ(10u, posix::KeyTable(20).size());  // no room to wrap into
+}
+
+TEST(FolderOrderTest, FoldersAreShownInExplorersOrder) {
+    const std::vector<std::wstring> shown = {
+        L"(old)", L"_drafts",                               // signs first
+        L"1 Intro", L"02 Setup", L"2 Setup", L"10 Wrap-up",  // numbers by value, before letters
+        L"\u00c6ther",                                      // Æ as AE
+        L"Algebra", L"algebra", L"Algebra Advanced",        // case only breaks a tie
+        L"Angle", L"\u00c5ngstr\u00f6m Optics",             // Å with A, ö with o
+        L"economie 101", L"\u00c9conomie 101", L"Economy",   // É with E
+        L"Lesson 2", L"Lesson 2b", L"Lesson 10", L"Lesson10",
+        L"\u0141\u00f3d\u017a", L"Lz",                       // Ł with L, ź with z
+        L"Part 99999999999999999999", L"Part 100000000000000000000",  // longer than any integer
+        L"Strasbourg", L"Strasse", L"Stra\u00dfe",          // ß as ss
+        L"Zoology", L"\u00de", L"\u03a9mega", L"\u03c9mega", // other letters after Z, by their upper case
+    };
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        for (std::size_t j = 0; j < shown.size(); ++j) {
+            EXPECT_EQ(i < j, posix::ShownBefore(shown[i], shown[j]))
+                << testing::PrintToString(shown[i]) << " " << testing::PrintToString(shown[j]);
+        }
+    }
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ import time
 
 WAIT = 30  # seconds a screen may take on a loaded machine
 WIDTH, HEIGHT = 100, 30
+ITSELF = "./  (this folder)"  # an opened folder's own row
 
 
 class Terminal:
@@ -122,14 +123,17 @@ class Run:
     non-interactive sh, so that no job-control shell puts the modes back
     for the program."""
 
-    def __init__(self, term, program, work, name, cwd):
+    def __init__(self, term, program, work, name, cwd, held=False):
+        """A held run starts the program only once go() is called, so that
+        keys can be typed before its screen appears."""
         self.term, self.files = term, os.path.join(work, name)
         os.makedirs(self.files)
         f, q = self.files, shlex.quote
         script = os.path.join(f, "wrapper.sh")
+        hold = f"while [ ! -e {q(f)}/go ]; do sleep 0.05; done\n" if held else ""
         with open(script, "w") as wrapper:
             wrapper.write(f"stty -g > {q(f)}/before\n"
-                          f"cd {q(cwd)}\n"
+                          f"cd {q(cwd)}\n" + hold +
                           f"sh -c 'echo $$ > \"$1\"/pid; exec \"$2\"' sh {q(f)} {q(program)}\n"
                           f"echo \"exit=$?\" > {q(f)}/status\n"
                           f"stty -g > {q(f)}/after\n"
@@ -138,6 +142,9 @@ class Run:
                           # notice, and its modes are no longer the program's.
                           "exec sleep 100000\n")
         self.target = term.start(name, f"sh {q(script)}")
+
+    def go(self):
+        open(os.path.join(self.files, "go"), "w").close()
 
     def read(self, name):
         with open(os.path.join(self.files, name)) as file:
@@ -186,8 +193,10 @@ def full_run(term, program, work, shares, checks):
     wait_text(term, t, "Browse to the starting folder:")
     checks.check("opens with the working directory highlighted", highlighted(term.screen(t)) == ["shares/"])
     term.keys(t, "Right")
+    check_wait(checks, "Right opens a folder on its own row", wait_highlight, term, t, ITSELF)
+    term.keys(t, "Down")
     wait_highlight(term, t, "deep/")
-    term.keys(t, "Down", "Right")
+    term.keys(t, "Down", "Right", "Down")
     screen = wait_highlight(term, t, "bad\ufffd\ufffdutf8/")
     checks.check("control characters shown as ?", "  x?]0;pwned?y/" in screen, screen)
     checks.check("bidirectional controls escaped", "  rtl<U+202E>gpj/" in screen, screen)
@@ -197,14 +206,16 @@ def full_run(term, program, work, shares, checks):
     term.text(t, "v")
     wait_highlight(term, t, "VOD/")
     term.keys(t, "Right")
-    screen = wait_highlight(term, t, "Lab/")
-    checks.check("Right opens a level, first folder highlighted", "/shares/media/VOD/" in screen, screen)
+    screen = wait_highlight(term, t, ITSELF)
+    checks.check("Right opens a level, the folder itself highlighted",
+                 "/shares/media/VOD/" in screen and "  Lab/" in screen and "Selected: " + shares + "/media/VOD" in screen,
+                 screen)
     term.keys(t, "Left")
     check_wait(checks, "Left goes up with the folder we came from highlighted", wait_highlight, term, t, "VOD/")
     term.keys(t, "Left")
     check_wait(checks, "... through two levels", wait_highlight, term, t, "media/")
     term.keys(t, "Right")
-    wait_highlight(term, t, "bad\ufffd\ufffdutf8/")
+    wait_highlight(term, t, ITSELF)
     time.sleep(1.1)  # a new type-ahead search, not "vv"
     term.text(t, "v")
     wait_highlight(term, t, "VOD/")
@@ -218,9 +229,9 @@ def full_run(term, program, work, shares, checks):
     check_wait(checks, "Tab completes a folder name in the path prompt", wait_text, term, t, f"Go to: {shares}/www/")
     term.keys(t, "Enter")
     wait_highlight(term, t, "www/")
-    term.keys(t, "Right")
+    term.keys(t, "Right", "Down")
     screen = wait_highlight(term, t, "site001/")
-    checks.check("a long list shows where the highlight is", "1 of 300" in screen, screen)
+    checks.check("a long list shows where the highlight is", "2 of 301" in screen, screen)
 
     term.text(t, "site2")
     wait_highlight(term, t, "site200/")
@@ -229,7 +240,7 @@ def full_run(term, program, work, shares, checks):
     check_wait(checks, "type-ahead finds a folder among 300", wait_highlight, term, t, "site217/")
 
     term.keys(t, "Home")
-    wait_highlight(term, t, "site001/")
+    wait_highlight(term, t, ITSELF)
     presses = 0
     while "site150/" not in term.screen(t) and presses < 20:
         before = highlighted(term.screen(t))
@@ -290,6 +301,62 @@ def refused_then_cancelled(term, program, work, shares, deep, checks):
     run.check_terminal_back(checks, "Esc")
 
 
+def raw_keys(term, program, work, shares, checks):
+    """Keys typed before the screen appears, and keys in the forms that
+    terminals send, `ESC [` and `ESC O` alike, as raw bytes; the key table;
+    then Right and Enter choose the folder opened as the source, which the
+    second picker shows."""
+    media = os.path.join(shares, "media")
+    run = Run(term, program, work, "raw", media, held=True)
+    t = run.target
+    # Before the program runs: the terminal echoes what it holds for it.
+    for keys in ("\x1b[C", "v", "\x1b[C"):
+        term.text(t, keys)
+    wait_text(term, t, "^[[Cv^[[C")
+    run.go()
+    screen = wait_text(term, t, "Browse to the starting folder:")
+    check_wait(checks, "keys typed before the screen appears are all read, in order",
+               wait_highlight, term, t, ITSELF)
+    checks.check("... Right, v, Right: VOD opened", "/shares/media/VOD/" in term.screen(t), term.screen(t))
+    for keys, name in (("\x1b[B", "Lab/"), ("\x1bOB", "Lesson01/"), ("\x1b[1~", ITSELF), ("\x1b[4~", "Lesson01/"),
+                       ("\x1b[H", ITSELF), ("\x1bOF", "Lesson01/"), ("\x1b[5~", ITSELF), ("\x1b[6~", "Lesson01/"),
+                       ("\x1bOH", ITSELF), ("\x1b[D", "VOD/"), ("\x1bOC", ITSELF), ("\x1b[F", "Lesson01/"),
+                       ("\x1b[7~", ITSELF)):
+        term.text(t, keys)
+        check_wait(checks, f"{keys[1:]!r} goes to {name}", wait_highlight, term, t, name)
+    # F5 and Ctrl-Down, then End: neither Esc nor type-ahead.
+    term.text(t, "\x1b[15~\x1b[1;5B\x1bOF")
+    screen = wait_highlight(term, t, "Lesson01/")
+    checks.check("sequences of other keys are dropped whole", "No folder" not in screen, screen)
+    term.text(t, "?")
+    screen = wait_text(term, t, "Any key closes this table.")
+    checks.check("? shows the key table", "Esc        cancel the picker" in screen, screen)
+    term.text(t, "L")
+    screen = wait_for(term, t, lambda s: "Any key closes" not in s, "the key table to close")
+    checks.check("any key closes the key table, and does nothing else", highlighted(screen) == ["Lesson01/"], screen)
+    term.text(t, "\x1bOP")
+    wait_text(term, t, "Any key closes this table.")
+    term.text(t, "\x1b[11~")
+    wait_for(term, t, lambda s: "Any key closes" not in s, "the key table to close")
+    term.text(t, "/xyz\x1b[D\x1bOD\x1b[3~")
+    check_wait(checks, "Left and Delete in the path prompt", wait_text, term, t, "Go to: /xz")
+    term.text(t, "\x1b")
+    wait_for(term, t, lambda s: "Go to:" not in s, "a lone Esc to close the prompt")
+    term.text(t, "\x1b[D")
+    wait_highlight(term, t, "VOD/")
+    term.text(t, "\x1b[C\r")
+    screen = wait_text(term, t, "Select copy to folder:")
+    checks.check("the second picker shows the folder the first one chose",
+                 f"Browse to the starting folder: {media}/VOD\nSelected: {media}\n" in screen, screen)
+    term.text(t, "\r")  # into media, where the run started
+    wait_text(term, t, "Press Enter to close.")
+    term.keys(t, "Enter")
+    checks.check("the run with raw keys completed", run.ended() == "exit=0")
+    copied = os.path.join(media, "Les_01", "intro", "video", "vtt", "intro.vtt")
+    checks.check("Enter right after Right chose the folder opened: VOD's captions copied", os.path.isfile(copied))
+    run.check_terminal_back(checks, "raw keys")
+
+
 def resized_and_interrupted(term, program, work, shares, checks):
     """A resize redraws at the new size; Ctrl-C cancels."""
     run = Run(term, program, work, "resize", os.path.join(shares, "www"))
@@ -299,9 +366,9 @@ def resized_and_interrupted(term, program, work, shares, checks):
     # The selection's row is the third from the bottom.
     screen = wait_for(term, t, lambda s: len(s.splitlines()) > 9 and s.splitlines()[9].startswith("Selected:"),
                       "the screen redrawn at 50x12")
-    checks.check("a resize redraws at the new size, no row wrapped",
-                 all(len(line) <= 50 for line in screen.splitlines()) and screen.splitlines()[11].endswith("\u2026"),
-                 screen)
+    checks.check("a resize redraws at the new size, no row wrapped, Enter and Esc in view",
+                 all(len(line) <= 50 for line in screen.splitlines())
+                 and screen.splitlines()[11].startswith("Enter: choose  Esc: cancel"), screen)
     term.keys(t, "C-c")
     wait_text(term, t, "Press Enter to close.")
     term.keys(t, "Enter")
@@ -336,6 +403,7 @@ def main():
     try:
         for scenario in (lambda: full_run(term, program, work, shares, checks),
                          lambda: refused_then_cancelled(term, program, work, shares, deep, checks),
+                         lambda: raw_keys(term, program, work, shares, checks),
                          lambda: resized_and_interrupted(term, program, work, shares, checks),
                          lambda: terminated(term, program, work, shares, checks)):
             try:

@@ -1,9 +1,11 @@
 #include "platform/posix/browser/browser_screen.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
 
+#include "platform/posix/browser/folder_order.h"
 #include "platform/posix/console.h"
 
 namespace posix {
@@ -18,10 +20,19 @@ std::string NameList(const std::vector<std::wstring>& names) {
     return list;
 }
 
+// Every listing in the order shown: the tree's, and completion's.
+FolderTree::Lister InShownOrder(FolderTree::Lister list) {
+    return [list = std::move(list)](const std::wstring& folder) {
+        Subfolders listing = list(folder);
+        std::sort(listing.names.begin(), listing.names.end(), ShownBefore);
+        return listing;
+    };
+}
+
 }  // namespace
 
 BrowserScreen::BrowserScreen(BROWSEINFOW& info, FolderTree::Lister list)
-    : list_(std::move(list)),
+    : list_(InShownOrder(std::move(list))),
       session_(info, [this](const std::string& reason) { message_ = reason; }),
       tree_(session_.Top(), list_) {}
 
@@ -33,6 +44,10 @@ void BrowserScreen::Open() {
 BrowserScreen::Outcome BrowserScreen::Press(KeyPress key, FolderTree::Clock::time_point now) {
     message_.clear();
     if (key.key == Key::Interrupt) return Outcome::Cancelled;
+    if (showsHelp_ || key.key == Key::Help) {
+        showsHelp_ = !showsHelp_;
+        return Outcome::Browsing;
+    }
     return prompt_ ? Edit(key) : Browse(key, now);
 }
 
@@ -60,6 +75,8 @@ BrowserScreen::Outcome BrowserScreen::Browse(KeyPress key, FolderTree::Clock::ti
     case Key::Text:
         if (key.text == L'/' || key.text == L'~') {
             prompt_.emplace(std::wstring(1, key.text));
+        } else if (key.text == L'?') {
+            showsHelp_ = true;
         } else if (!tree_.Type(key.text, now)) {
             message_ = "No folder here starts with " + Quoted(tree_.Typed()) + ".";
         }

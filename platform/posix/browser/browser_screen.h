@@ -10,28 +10,16 @@
 
 #include "platform/posix/browser/browser_session.h"
 #include "platform/posix/browser/folder_tree.h"
+#include "platform/posix/browser/keys.h"
 #include "platform/posix/browser/path_prompt.h"
 
 namespace posix {
-
-// What the view reads from the keyboard, whatever the terminal sends.
-enum class Key {
-    Up, Down, PageUp, PageDown, Home, End, Left, Right,
-    Enter, Tab, Backspace, Delete,
-    Escape, Interrupt, EndOfInput,                 // Esc, Ctrl-C, Ctrl-D
-    DeleteToStart, DeleteToEnd, DeleteNameBack,    // Ctrl-U, Ctrl-K, Ctrl-W
-    Text,                                          // a printable character
-};
-
-struct KeyPress {
-    Key key;
-    wchar_t text = 0;  // the UTF-16 code unit of a Key::Text
-};
 
 class BrowserScreen {
 public:
     enum class Outcome { Browsing, Chosen, Cancelled };
 
+    // `list` in any order: the screen shows folders in Explorer's.
     BrowserScreen(BROWSEINFOW& info, FolderTree::Lister list);
 
     // Tells the callback the browser is there and shows the start folder.
@@ -47,6 +35,8 @@ public:
     const std::optional<PathPrompt>& Prompt() const { return prompt_; }
     // What the last key could not do, or what it found; display text.
     const std::string& Message() const { return message_; }
+    // The key table is shown over the browser (? or F1); any key closes it.
+    bool ShowsHelp() const { return showsHelp_; }
 
 private:
     Outcome Browse(KeyPress key, FolderTree::Clock::time_point now);
@@ -61,6 +51,7 @@ private:
     FolderTree tree_;
     std::optional<PathPrompt> prompt_;
     std::string message_;
+    bool showsHelp_ = false;
 };
 
 }  // namespace posix

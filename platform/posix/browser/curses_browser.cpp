@@ -1,29 +1,33 @@
 // The full-screen browser on curses: a thin view over BrowserScreen, which
-// holds everything it does. This file only turns the terminal's keys into
-// Key values and draws the screen:
+// holds everything it does. This file only reads the terminal, which
+// KeyDecoder turns into keys, and draws the screen:
 //
-//   Browse to the starting folder:          the title that the callback set
+//   Select copy to folder:                  the title that the callback set
 //   Open                                    the caller's instruction text
-//   /home/me/media/                  2 of 3 the level, where the highlight is
+//   /home/me/media/                  2 of 4 the level, where the highlight is
+//     ./  (this folder)                     the level's folder itself
 //     alpha/
 //   > VOD/                                  the highlight: the selection
 //     Zelvora/
 //   Status: Flat layout                     when the caller asked for one
+//   Browse to the starting folder: /home/me/media/VOD   what the browse before chose
 //   Selected: /home/me/media/VOD
 //   why the last key did nothing, or why Enter cannot choose
 //   the path prompt, or the keys
+//
+// `?` and F1 show the key table in place of the level and what is below it.
 #include <signal.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
-#include <algorithm>
-#include <cstring>
 
 #define NCURSES_WIDECHAR 1
 // Functions, not macros: curses would otherwise take names such as erase.
@@ -32,19 +36,26 @@
 
 #include "platform/posix/browser/browser_faces.h"
 #include "platform/posix/browser/browser_screen.h"
-#include "platform/posix/console.h"
 #include "platform/posix/browser/curses_terminal.h"
+#include "platform/posix/browser/key_decoder.h"
+#include "platform/posix/browser/key_help.h"
 #include "platform/posix/browser/screen_text.h"
+#include "platform/posix/console.h"
 
 namespace posix {
 namespace {
 
 constexpr int kRowsAbove = 3;  // title, instruction, level
 constexpr int kRowsBelow = 3;  // selection, message, prompt or keys
-constexpr char kKeys[] =
-    "Up/Down PgUp/PgDn Home/End: move  Right: open  Left: up  letters: find  / or ~: path  Enter: choose  "
-    "Esc: cancel";
 constexpr char kPromptLabel[] = "Go to: ";
+constexpr char kItselfRow[] = "./  (this folder)";
+
+// What an earlier browse of this run chose, shown by the next one: a user
+// who pressed Enter twice in one folder sees it before copying into it.
+struct EarlierChoice {
+    std::wstring title;
+    std::wstring folder;
+};
 
 int Columns(wchar_t codePoint) { return ::wcwidth(codePoint); }
 
@@ -56,21 +67,28 @@ std::size_t WidthOf(const std::wstring& codePoints) {
 
 class View {
 public:
-    View(BrowserScreen& screen, bool unicode) : screen_(screen), unicode_(unicode) {}
+    View(BrowserScreen& screen, bool unicode, std::optional<EarlierChoice> earlier)
+        : screen_(screen), unicode_(unicode), earlier_(std::move(earlier)) {}
 
     void Draw() {
         getmaxyx(stdscr, height_, width_);
         const BrowserSession& session = screen_.Session();
-        const int below = kRowsBelow + (session.ShowsStatus() ? 1 : 0);
+        const int below = kRowsBelow + (session.ShowsStatus() ? 1 : 0) + (earlier_ ? 1 : 0);
         FolderTree& tree = screen_.Tree();
         tree.SetRows(static_cast<std::size_t>(std::max(height_ - kRowsAbove - below, 1)));
         ::erase();
         Row(0, DisplayText(session.Title()), A_BOLD);
         Row(1, DisplayText(session.Instruction()));
+        if (screen_.ShowsHelp()) {
+            DrawHelp();
+            ::refresh();
+            return;
+        }
         DrawLevelHeading(tree);
         DrawNames(tree);
         int row = height_ - below;
         if (session.ShowsStatus()) Row(row++, "Status: " + DisplayText(session.Status()));
+        if (earlier_) LabelledPath(row++, DisplayText(earlier_->title) + " ", earlier_->folder);
         LabelledPath(row++, "Selected: ", tree.Selected());
         // What the last key did, else why Enter cannot choose, if it cannot.
         const BrowserSession::Refusal refusal = session.ChoiceRefusal();
@@ -80,7 +98,7 @@ public:
             DrawPrompt(row, *screen_.Prompt());
         } else {
             ::curs_set(0);
-            Row(row, kKeys, A_DIM);
+            Row(row, KeyLine(static_cast<std::size_t>(width_)), A_DIM);
         }
         ::refresh();
     }
@@ -95,9 +113,10 @@ private:
         ::attrset(A_NORMAL);
     }
 
-    // The label stays whole; the path loses its start, which tells least.
+    // The label stays whole where it can; the path loses its start, which
+    // tells least.
     void LabelledPath(int row, const std::string& label, const std::wstring& path) {
-        const std::wstring shownLabel = CodePoints(label, unicode_);
+        const std::wstring shownLabel = Fit(CodePoints(label, unicode_), static_cast<std::size_t>(width_), false);
         const std::size_t room = static_cast<std::size_t>(std::max(width_ - static_cast<int>(WidthOf(shownLabel)), 0));
         const std::wstring line = shownLabel + Fit(CodePoints(DisplayPath(path), unicode_), room, true);
         ::mvaddnwstr(row, 0, line.c_str(), static_cast<int>(line.size()));
@@ -126,10 +145,25 @@ private:
         const std::size_t last = std::min(names.size(), tree.FirstInView() + tree.Rows());
         for (std::size_t at = tree.FirstInView(); at < last; ++at) {
             const bool highlighted = at == tree.Highlight();
-            const std::string name = tree.Level().empty() ? DisplayPath(names[at]) : DisplayText(names[at]) + "/";
             const int row = kRowsAbove + static_cast<int>(at - tree.FirstInView());
-            Row(row, (highlighted ? "> " : "  ") + name, highlighted ? A_REVERSE : A_NORMAL);
+            Row(row, (highlighted ? "> " : "  ") + Shown(tree, at), highlighted ? A_REVERSE : A_NORMAL);
         }
+    }
+
+    static std::string Shown(const FolderTree& tree, std::size_t at) {
+        if (tree.Level().empty()) return DisplayPath(tree.Names()[at]);
+        return at == 0 ? kItselfRow : DisplayText(tree.Names()[at]) + "/";
+    }
+
+    // Over the level and what is below it; the last row says how to leave.
+    void DrawHelp() {
+        const std::vector<std::string> table = KeyTable(static_cast<std::size_t>(std::max(width_ - 2, 0)));
+        Row(2, "Keys", A_UNDERLINE);
+        for (std::size_t at = 0; at < table.size() && kRowsAbove + static_cast<int>(at) < height_ - 1; ++at) {
+            Row(kRowsAbove + static_cast<int>(at), "  " + table[at]);
+        }
+        Row(height_ - 1, "Any key closes this table.", A_DIM);
+        ::curs_set(0);
     }
 
     // The text around the cursor stays in view however long it gets.
@@ -149,47 +183,10 @@ private:
 
     BrowserScreen& screen_;
     bool unicode_;
+    std::optional<EarlierChoice> earlier_;
     int height_ = 0;
     int width_ = 0;
 };
-
-std::optional<Key> FunctionKey(wint_t code) {
-    switch (code) {
-    case KEY_UP: return Key::Up;
-    case KEY_DOWN: return Key::Down;
-    case KEY_PPAGE: return Key::PageUp;
-    case KEY_NPAGE: return Key::PageDown;
-    case KEY_HOME: return Key::Home;
-    case KEY_END: return Key::End;
-    case KEY_LEFT: return Key::Left;
-    case KEY_RIGHT: return Key::Right;
-    case KEY_ENTER: return Key::Enter;
-    case KEY_BACKSPACE: return Key::Backspace;
-    case KEY_DC: return Key::Delete;
-    default: return std::nullopt;
-    }
-}
-
-// The control keys of a shell's line editing, which also work while
-// browsing where they mean something there.
-std::optional<Key> ControlKey(wint_t code) {
-    switch (code) {
-    case 1: return Key::Home;              // Ctrl-A
-    case 2: return Key::Left;              // Ctrl-B
-    case 3: return Key::Interrupt;         // Ctrl-C
-    case 4: return Key::EndOfInput;        // Ctrl-D
-    case 5: return Key::End;               // Ctrl-E
-    case 6: return Key::Right;             // Ctrl-F
-    case 8: case 127: return Key::Backspace;
-    case 9: return Key::Tab;
-    case 10: case 13: return Key::Enter;
-    case 11: return Key::DeleteToEnd;      // Ctrl-K
-    case 21: return Key::DeleteToStart;    // Ctrl-U
-    case 23: return Key::DeleteNameBack;   // Ctrl-W
-    case 27: return Key::Escape;
-    default: return std::nullopt;
-    }
-}
 
 class Keyboard {
 public:
@@ -198,45 +195,44 @@ public:
     // The next key; nothing when the terminal is gone. A change of the
     // terminal's size is drawn at once and is no key.
     std::optional<KeyPress> Next() {
-        if (pendingLow_ != 0) return KeyPress{Key::Text, std::exchange(pendingLow_, 0)};
         for (;;) {
+            if (const std::optional<KeyPress> key = decoder_.Take()) {
+                if (key->key != Key::Suspend) return key;
+                // Raw mode reads Ctrl-Z as a key; it still suspends, and
+                // curses puts the screen back when the shell resumes us.
+                ::raise(SIGTSTP);
+                continue;
+            }
+            // Waits for ever, or until an unfinished sequence is given up.
+            const std::optional<KeyDecoder::Clock::time_point> deadline = decoder_.Deadline();
+            ::timeout(deadline ? MillisecondsUntil(*deadline) : -1);
             wint_t code = 0;
             errno = 0;
             const int kind = ::get_wch(&code);
             if (kind == ERR) {
                 if (errno == EINTR) continue;
-                return std::nullopt;
-            }
-            if (kind == KEY_CODE_YES) {
+                if (!deadline) return std::nullopt;
+                decoder_.Timeout();
+            } else if (kind == KEY_CODE_YES) {
                 if (code == KEY_RESIZE) view_.Draw();
-                if (const std::optional<Key> key = FunctionKey(code)) return KeyPress{*key};
-                continue;
+            } else {
+                decoder_.Feed(static_cast<char32_t>(code), KeyDecoder::Clock::now());
             }
-            // Raw mode reads Ctrl-Z as a key; it still suspends, and curses
-            // puts the screen back when the shell resumes us.
-            if (code == 26) {
-                ::raise(SIGTSTP);
-                continue;
-            }
-            if (const std::optional<Key> key = ControlKey(code)) return KeyPress{*key};
-            if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) continue;
-            return Text(code);
         }
     }
 
 private:
-    // A code point beyond the BMP arrives as its surrogate pair, one unit
-    // per call.
-    KeyPress Text(wint_t code) {
-        if (code <= 0xFFFF) return KeyPress{Key::Text, static_cast<wchar_t>(code)};
-        code -= 0x10000;
-        pendingLow_ = static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
-        return KeyPress{Key::Text, static_cast<wchar_t>(0xD800 + (code >> 10))};
+    static int MillisecondsUntil(KeyDecoder::Clock::time_point deadline) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - KeyDecoder::Clock::now());
+        return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
     }
 
     View& view_;
-    wchar_t pendingLow_ = 0;
+    KeyDecoder decoder_;
 };
+
+// Kept for the next browse of this run.
+std::optional<EarlierChoice> earlierChoice;
 
 }  // namespace
 
@@ -251,14 +247,16 @@ PIDLIST_ABSOLUTE RunFullScreenBrowser(BROWSEINFOW& info, const Console& console)
     }
     BrowserScreen screen(info, &ListSubfolders);
     screen.Open();
-    View view(screen, terminal->Unicode());
+    View view(screen, terminal->Unicode(), earlierChoice);
     Keyboard keyboard(view);
     for (;;) {
         view.Draw();
         const std::optional<KeyPress> key = keyboard.Next();
         if (!key) return nullptr;
         switch (screen.Press(*key, std::chrono::steady_clock::now())) {
-        case BrowserScreen::Outcome::Chosen: return screen.Choose();
+        case BrowserScreen::Outcome::Chosen:
+            earlierChoice = EarlierChoice{screen.Session().Title(), screen.Session().Selection()};
+            return screen.Choose();
         case BrowserScreen::Outcome::Cancelled: return nullptr;
         case BrowserScreen::Outcome::Browsing: break;
         }

@@ -103,13 +103,13 @@ CursesTerminal::CursesTerminal(int input, int output)
     }
     PrepareLeaveSequence();
     active = 1;
-    // Ctrl-C and Ctrl-D arrive as keys, which cancel the browser.
+    // Ctrl-C and Ctrl-D arrive as keys, which cancel the browser. Keys'
+    // escape sequences arrive as they are: the browser knows them in every
+    // form, and curses would know only those of its terminal description.
     ::raw();
     ::noecho();
     ::nonl();
-    ::keypad(stdscr, TRUE);
-    // Esc alone cancels; a key's escape sequence arrives within this time.
-    ::set_escdelay(25);
+    ::keypad(stdscr, FALSE);
 }
 
 CursesTerminal::~CursesTerminal() {

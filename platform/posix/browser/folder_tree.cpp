@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/posix/browser/folder_order.h"
 #include "platform/posix/names.h"
 
 namespace posix {
@@ -48,14 +49,15 @@ void FolderTree::Reveal(const std::wstring& folder) {
     const std::wstring name = FolderName(folder);
     Subfolders listing = list_(parent);
     std::vector<std::wstring>& names = listing.names;
-    auto at = std::lower_bound(names.begin(), names.end(), name, ListsBefore);
+    auto at = std::lower_bound(names.begin(), names.end(), name, ShownBefore);
     if (at == names.end() || *at != name) at = names.insert(at, name);
-    const auto highlight = static_cast<std::size_t>(at - names.begin());
+    const auto highlight = static_cast<std::size_t>(at - names.begin()) + 1;
     Show(parent, std::move(names), listing.error, highlight);
 }
 
 std::wstring FolderTree::Selected() const {
     if (level_.empty()) return top_;
+    if (highlight_ == 0) return level_;
     return (level_ == L"\\" ? level_ : level_ + L"\\") + names_[highlight_];
 }
 
@@ -80,6 +82,11 @@ void FolderTree::PageUp() {
 }
 
 FolderTree::Opening FolderTree::Open(int& error) {
+    error = 0;
+    if (!level_.empty() && highlight_ == 0) {
+        MoveTo(1);
+        return Opening::Opened;
+    }
     const std::wstring folder = Selected();
     Subfolders listing = list_(folder);
     error = listing.error;
@@ -113,9 +120,10 @@ void FolderTree::SetRows(std::size_t rows) {
     KeepHighlightInView();
 }
 
-void FolderTree::Show(std::wstring level, std::vector<std::wstring> names, int error, std::size_t highlight) {
+void FolderTree::Show(std::wstring level, std::vector<std::wstring> subfolders, int error, std::size_t highlight) {
     level_ = std::move(level);
-    names_ = std::move(names);
+    names_ = std::move(subfolders);
+    if (!level_.empty()) names_.insert(names_.begin(), kItself);
     listingError_ = error;
     highlight_ = highlight;
     first_ = 0;

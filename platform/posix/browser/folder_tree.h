@@ -3,8 +3,11 @@
 // level, the highlighted one (the selection), the rows in view, and
 // type-ahead. Plain logic with no terminal: the view draws what it says.
 //
-// The top level holds the tree's top alone; every other level is the
-// subfolders of one folder. A level is never empty: a folder with no
+// The top level holds the tree's top alone; every other level is one
+// folder: a first row for the folder itself (".", shown as "./"), then its
+// subfolders. Right opens a folder with its own row highlighted, so the
+// folder opened stays the selection, as an expanded folder of the shell's
+// tree stays selected until the highlight moves. A folder with no
 // subfolders (or none that can be read) is not opened, and the folder that
 // is revealed always appears in its level, even when its parent cannot be
 // listed or does not list it (a hidden folder typed as a path).
@@ -25,7 +28,11 @@ public:
     using Lister = std::function<Subfolders(const std::wstring& folder)>;
     using Clock = std::chrono::steady_clock;
 
-    // `top` in normal form. The tree starts at the top level.
+    // The name of a level's own row.
+    static constexpr wchar_t kItself[] = L".";
+
+    // `top` in normal form; `list` gives subfolders in the order they are
+    // shown. The tree starts at the top level.
     FolderTree(std::wstring top, Lister list);
 
     // Shows `folder` (in normal form, within the tree) highlighted among its
@@ -34,8 +41,8 @@ public:
 
     // The folder whose subfolders are shown; empty at the top level.
     const std::wstring& Level() const { return level_; }
-    // The names of the level, in listing order; at the top level, the top's
-    // full path.
+    // The rows of the level: kItself, then the subfolders' names; at the
+    // top level, the top's full path.
     const std::vector<std::wstring>& Names() const { return names_; }
     // errno of the level's listing; 0 when it was read.
     int ListingError() const { return listingError_; }
@@ -51,9 +58,10 @@ public:
     void PageUp();
 
     enum class Opening { Opened, NoSubfolders, Unreadable };
-    // Right: the highlighted folder's subfolders, the first highlighted.
-    // When it has none to show, the level stays; the errno of a failed
-    // listing goes to `error`.
+    // Right: the highlighted folder's level, its own row highlighted. When
+    // it has no subfolders to show, the level stays; the errno of a failed
+    // listing goes to `error`. On the level's own row, Right steps to the
+    // first subfolder, as the shell's tree steps into an expanded folder.
     Opening Open(int& error);
     // Left: the parent level, the folder we came from highlighted. False at
     // the top level.
@@ -74,7 +82,8 @@ public:
     std::size_t FirstInView() const { return first_; }
 
 private:
-    void Show(std::wstring level, std::vector<std::wstring> names, int error, std::size_t highlight);
+    // `subfolders` without the level's own row; `highlight` counts it.
+    void Show(std::wstring level, std::vector<std::wstring> subfolders, int error, std::size_t highlight);
     void KeepHighlightInView();
     std::size_t FindFrom(std::size_t start, const std::wstring& prefix) const;
 
