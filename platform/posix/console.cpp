@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "platform/posix/names.h"
+#include "platform/posix/status_line.h"
 
 namespace posix {
 namespace {
@@ -114,6 +115,7 @@ bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
 void WriteText(int fd, const std::string& text) {
     // Keeps the order with anything the program printed through stdio.
     if (fd == STDOUT_FILENO) std::fflush(stdout);
+    EraseStatusLine();
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
@@ -156,6 +158,14 @@ bool SkipLine(int fd) {
         input.bytes.clear();
         if (!ReadMore(fd, input.bytes)) return false;
     }
+}
+
+void WaitForEnter(int input, int output) {
+    if (!IsTerminal(input)) return;
+    WriteText(output, "Press Enter to close.");
+    // The terminal echoes the Enter that ends the line; after Ctrl-D
+    // nothing ends it.
+    if (!SkipLine(input)) WriteText(output, "\n");
 }
 
 std::string DisplayText(const std::wstring& text, bool multiline) {

@@ -35,6 +35,10 @@ std::optional<InputLine> ReadLine(int fd, std::size_t limit);
 // "\n" ended it, false at the end of input.
 bool SkipLine(int fd);
 
+// At a terminal, "Press Enter to close." and the wait for it; nothing
+// elsewhere, where no one could press it.
+void WaitForEnter(int input, int output);
+
 // Text made safe to show, for everything the program prints: control
 // characters (U+2028 and U+2029 among them) become "?" (a folder name could
 // otherwise move the cursor, end a line or send the terminal a command), the

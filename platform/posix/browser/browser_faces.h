@@ -13,4 +13,9 @@ PIDLIST_ABSOLUTE RunLineProtocol(BROWSEINFOW& info, const Console& console);
 // For a person at a terminal: the folder tree on the whole screen.
 PIDLIST_ABSOLUTE RunFullScreenBrowser(BROWSEINFOW& info, const Console& console);
 
+// For the command line: the next folder it gave, without showing anything;
+// null once none is left.
+bool AnswersGivenFolders();
+PIDLIST_ABSOLUTE AnswerWithGivenFolder(BROWSEINFOW& info, const Console& console);
+
 }  // namespace posix

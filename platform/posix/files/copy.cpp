@@ -18,6 +18,8 @@
 //   read-only;
 // - the target's folder is reached without following a symbolic link, and a
 //   link at the target's name is refused, never written through.
+// A dry run checks all that it can beforehand and writes nothing
+// (planned_writes.h).
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -29,9 +31,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix/command_line.h"
 #include "platform/posix/files/copy_content.h"
+#include "platform/posix/files/copy_rules.h"
 #include "platform/posix/files/descriptors.h"
 #include "platform/posix/files/errors.h"
+#include "platform/posix/files/missing_folders.h"
+#include "platform/posix/files/planned_writes.h"
 #include "platform/posix/files/temporary_files.h"
 #include "platform/posix/files/write_folders.h"
 #include "platform/posix/names.h"
@@ -57,21 +63,17 @@ void LetWritesFailAtTheFileSizeLimit() {
 // ---------------------------------------------------------------------------
 // The source
 
-// Only a regular file is opened: opening a FIFO releases a writer waiting on
-// it, opening a device may act on it (a pseudo-terminal is made, a serial
-// line's control signals change). The type is checked first, following
-// links as reading does; the open can neither hang nor take a controlling
-// terminal; and what was opened must still be the file that was checked.
-int OpenSource(const std::string& path, FileDescriptor& in, struct stat& status) {
-    struct stat checked;
-    if (::stat(path.c_str(), &checked) != 0) return errno;
-    if (!S_ISREG(checked.st_mode)) return kNotRegularFile;
-    in.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!in) return errno;
-    if (::fstat(in.get(), &status) != 0) return errno;
-    if (!S_ISREG(status.st_mode)) return kNotRegularFile;
-    if (status.st_dev != checked.st_dev || status.st_ino != checked.st_ino) return kSourceChanged;
-    return 0;
+// A target folder that is missing because its creation failed gives that
+// creation's cause, with the code Windows gives for a missing path.
+Failure CopyFailure(int error, const std::vector<std::string>& folder) {
+    if (error == 0) return kNoFailure;
+    if (error == ENOENT) {
+        if (const int cause = WhyFolderIsMissing(folder); cause != ENOENT) {
+            return {ERROR_PATH_NOT_FOUND, cause, "its folder could not be made"};
+        }
+    }
+    const int cause = WriteCause(error);
+    return {WriteErrorFromCause(cause), cause};
 }
 
 Failure SourceFailure(int cause, const std::string& path) {
@@ -81,9 +83,6 @@ Failure SourceFailure(int cause, const std::string& path) {
 
 // ---------------------------------------------------------------------------
 // Modes and times
-
-// Windows' read-only attribute, as the listing reports it.
-bool IsReadOnly(const struct stat& status) { return (status.st_mode & S_IWUSR) == 0; }
 
 // What a new copy is created with; the creation mask (or a default ACL)
 // trims it as it does for every new file.
@@ -105,24 +104,6 @@ int TakeLastWriteTime(int file, const struct stat& source) {
 
 // ---------------------------------------------------------------------------
 // Putting the copy in place
-
-// What Windows refuses: an existing target under fail-if-exists, a folder, a
-// read-only file (by the mode bits, so that it holds for root too), or the
-// source itself; and what we refuse: a link, which is never written through.
-// `present` gets the status of what is there.
-int CheckTarget(int folder, const char* name, const struct stat& source, bool failIfExists,
-                std::optional<struct stat>& present) {
-    struct stat st;
-    present.reset();
-    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : errno;
-    present = st;
-    if (failIfExists) return kTargetExists;
-    if (S_ISLNK(st.st_mode)) return kLinkInDestination;
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (IsReadOnly(st)) return kTargetReadOnly;
-    if (st.st_dev == source.st_dev && st.st_ino == source.st_ino) return kSameFile;
-    return 0;
-}
 
 // Renames the temporary file onto the target: one step, so a reader sees the
 // earlier target or the whole new one.
@@ -220,6 +201,7 @@ Failure CopyFile(const std::string& source, const std::string& target, bool fail
     const std::optional<WritePath> path = MakeWritePath(target);
     if (!path) return {ERROR_PATH_NOT_FOUND, kNoCause};
     if (path->leaf.empty()) return {ERROR_ACCESS_DENIED, EISDIR};  // the top of the file system
+    if (PlanningWritesOnly()) return CopyFailure(PlanCopy(sourceStat, *path, failIfExists), path->folder);
     FileDescriptor temp;
     int error = InWriteFolder(path->folder, [&](int folder) {
         return OpenUnnamed(folder, CreationMode(sourceStat), temp);
@@ -229,9 +211,7 @@ Failure CopyFile(const std::string& source, const std::string& target, bool fail
     } else if (NoUnnamedFiles(error)) {
         error = CopyNamed(in.get(), sourceStat, *path, failIfExists);
     }
-    if (error == 0) return kNoFailure;
-    const int cause = WriteCause(error);
-    return {WriteErrorFromCause(cause), cause};
+    return CopyFailure(error, path->folder);
 }
 
 }  // namespace

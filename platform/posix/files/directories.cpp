@@ -1,5 +1,5 @@
 // CreateDirectoryW of the stand-in: a folder is made only where it can be
-// reached without following a symbolic link.
+// reached without following a symbolic link. A dry run only plans it.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -7,7 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix/command_line.h"
 #include "platform/posix/files/errors.h"
+#include "platform/posix/files/missing_folders.h"
+#include "platform/posix/files/planned_writes.h"
 #include "platform/posix/names.h"
 #include "platform/posix/files/write_folders.h"
 
@@ -19,9 +22,10 @@ Failure MakeFolder(const std::string& nativePath) {
     if (!path) return {ERROR_PATH_NOT_FOUND, kNoCause};
     // EEXIST covers a file or a link of that name too: Windows reports 183
     // for whatever stands there.
-    const int error = MakeWriteFolder(*path);
+    const int error = PlanningWritesOnly() ? PlanFolder(*path) : MakeWriteFolder(*path);
     if (error == 0) return kNoFailure;
     const int cause = WriteCause(error);
+    RememberFolderNotMade(*path, cause);
     return {WriteErrorFromCause(cause), cause};
 }
 

@@ -14,6 +14,7 @@ constexpr DWORD kErrorGenFailure = 31;
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 thread_local int lastCause = kNoCause;
+thread_local const char* lastCauseWhere = nullptr;
 
 const char* OwnReason(int cause) {
     switch (cause) {
@@ -30,20 +31,25 @@ const char* OwnReason(int cause) {
 
 }  // namespace
 
-BOOL Fail(DWORD code, int cause) {
-    lastError = code;
-    lastCause = cause;
+BOOL Fail(const Failure& failure) {
+    lastError = failure.code;
+    lastCause = failure.cause;
+    lastCauseWhere = failure.where;
     return FALSE;
 }
 
 std::string LastErrorReason() {
-    if (const char* own = OwnReason(lastCause)) return own;
-    // The system's own words, in English whatever the locale: they end up
-    // beside our English messages.
-    if (lastCause > 0) {
-        if (const char* text = ::strerrordesc_np(lastCause)) return text;
+    std::string reason;
+    if (const char* own = OwnReason(lastCause)) {
+        reason = own;
+    } else if (const char* text = lastCause > 0 ? ::strerrordesc_np(lastCause) : nullptr) {
+        // The system's own words, in English whatever the locale: they end
+        // up beside our English messages.
+        reason = text;
+    } else {
+        reason = "error " + std::to_string(lastError);
     }
-    return "error " + std::to_string(lastError);
+    return lastCauseWhere != nullptr ? lastCauseWhere + std::string(": ") + reason : reason;
 }
 
 DWORD ErrorFromErrno(int err) {
@@ -106,7 +112,4 @@ DWORD EntryErrorFromErrno(int err, const std::string& path) {
 
 DWORD WINAPI GetLastError() { return posix::lastError; }
 
-void WINAPI SetLastError(DWORD dwErrCode) {
-    posix::lastError = dwErrCode;
-    posix::lastCause = posix::kNoCause;
-}
+void WINAPI SetLastError(DWORD dwErrCode) { posix::Fail(dwErrCode); }

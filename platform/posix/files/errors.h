@@ -38,17 +38,20 @@ enum Cause : int {
     kTargetExists = -7,
 };
 
-// A failure on its way out of a call: its code and its cause.
+// A failure on its way out of a call: its code, its cause, and where the
+// cause lies when that is not the call's own doing ("its folder could not
+// be made").
 struct Failure {
     DWORD code;
     int cause;
+    const char* where = nullptr;
 };
 constexpr Failure kNoFailure{ERROR_SUCCESS, kNoCause};
 
 // Sets the thread's last error and its cause, and gives FALSE, for a failing
 // call.
-BOOL Fail(DWORD code, int cause = kNoCause);
-inline BOOL Fail(const Failure& failure) { return Fail(failure.code, failure.cause); }
+BOOL Fail(const Failure& failure);
+inline BOOL Fail(DWORD code, int cause = kNoCause) { return Fail(Failure{code, cause}); }
 
 // The last error's cause in words: the stand-in's own, or the system's text
 // for the errno behind it, or the Win32 code when there is neither.

@@ -1,0 +1,91 @@
+// The command line's face of the folder browser: each browse answers with
+// the next folder that the command line gave, and shows nothing. The folder
+// goes through the same session as one chosen on screen, so the callback
+// hears of it and the choice is checked and resolved alike. A folder that
+// does not exist is handed back as given, so that the caller finds it
+// missing and says so in its own words.
+#include <sys/stat.h>
+
+#include <deque>
+#include <optional>
+#include <string>
+
+#include "platform/posix/browser/browser_faces.h"
+#include "platform/posix/browser/browser_session.h"
+#include "platform/posix/command_line.h"
+#include "platform/posix/console.h"
+#include "platform/posix/folders.h"
+#include "platform/posix/names.h"
+
+namespace posix {
+namespace {
+
+struct GivenFolders {
+    bool given = false;
+    std::deque<std::wstring> left;
+};
+
+GivenFolders& Given() {
+    static GivenFolders folders;
+    return folders;
+}
+
+std::optional<std::wstring> Absolute(const std::wstring& given) {
+    if (IsAbsoluteFolderPath(given)) return NormalFolderPath(given);
+    const std::wstring working = WorkingFolder();
+    if (working.empty()) return std::nullopt;
+    return NormalFolderPath(working + L"\\" + given);
+}
+
+bool IsThereButNoFolder(const std::wstring& path) {
+    const std::optional<std::string> native = NativePath(path.c_str());
+    struct stat status;
+    return native && ::stat(native->c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+// Why `folder` cannot be the answer; nothing when it can, or when it is
+// missing (the caller says so).
+std::optional<std::string> Refusal(const BrowserSession& session, const std::wstring& folder) {
+    if (IsThereButNoFolder(folder)) return "not a folder";
+    if (!session.Contains(folder)) return "outside " + DisplayPath(session.Top());
+    return std::nullopt;
+}
+
+}  // namespace
+
+void AnswerBrowsesWith(const std::vector<std::string>& folders) {
+    GivenFolders& given = Given();
+    given.given = true;
+    given.left.clear();
+    for (const std::string& folder : folders) given.left.push_back(WidenName(folder.data(), folder.size()));
+}
+
+bool AnswersGivenFolders() { return Given().given; }
+
+PIDLIST_ABSOLUTE AnswerWithGivenFolder(BROWSEINFOW& info, const Console& console) {
+    auto complain = [&](const std::string& what) { WriteText(console.error, "cuecarry: " + what + "\n"); };
+    GivenFolders& given = Given();
+    if (given.left.empty()) return nullptr;
+    const std::wstring typed = given.left.front();
+    given.left.pop_front();
+
+    BrowserSession session(info, complain);
+    session.Open();
+    const std::optional<std::wstring> folder = Absolute(typed);
+    if (!folder) {
+        complain(DisplayText(typed) + ": the working folder cannot be read");
+        return nullptr;
+    }
+    if (const std::optional<std::string> refusal = Refusal(session, *folder)) {
+        complain(DisplayPath(*folder) + ": " + *refusal);
+        return nullptr;
+    }
+    session.Select(*folder);
+    if (const BrowserSession::Refusal refusal = session.ChoiceRefusal()) {
+        complain(DisplayPath(*folder) + ": " + *refusal);
+        return nullptr;
+    }
+    return session.Choose();
+}
+
+}  // namespace posix

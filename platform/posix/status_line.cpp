@@ -1,0 +1,78 @@
+#include "platform/posix/status_line.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace posix {
+namespace {
+
+// The terminal that shows a status line now, or -1.
+int statusLineOn = -1;
+
+void WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        done += static_cast<std::size_t>(written);
+    }
+}
+
+std::size_t SequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xF0) return 4;
+    if (lead >= 0xE0) return 3;
+    return 2;
+}
+
+std::uint32_t CodePointAt(const std::string& text, std::size_t at, std::size_t length) {
+    static const unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    std::uint32_t code = static_cast<unsigned char>(text[at]) & kLeadMask[length];
+    for (std::size_t i = 1; i < length; ++i) code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    return code;
+}
+
+// Columns a character may take, never fewer than it does: whatever might be
+// wide counts two. The locale of the terminal is not the program's.
+std::size_t ColumnsAtMost(std::uint32_t code) {
+    if (code >= 0x0300 && code <= 0x036F) return 0;  // combining marks
+    return code < 0x1100 ? 1 : 2;
+}
+
+// The start of `text` that fits in `columns`, cut between characters.
+std::string Fitted(const std::string& text, std::size_t columns) {
+    std::size_t used = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t length = SequenceLength(static_cast<unsigned char>(text[at]));
+        if (at + length > text.size()) break;
+        const std::size_t width = ColumnsAtMost(CodePointAt(text, at, length));
+        if (used + width > columns) break;
+        used += width;
+        at += length;
+    }
+    return text.substr(0, at);
+}
+
+}  // namespace
+
+void ShowStatusLine(int fd, const std::string& shown) {
+    winsize size{};
+    const std::size_t columns = ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col : 80;
+    // One column short of the width: a line that fills it would make some
+    // terminals wrap at once.
+    WriteAll(fd, "\r" + Fitted(shown, columns - 1) + "\x1b[K");
+    statusLineOn = fd;
+}
+
+void EraseStatusLine() {
+    if (statusLineOn < 0) return;
+    WriteAll(statusLineOn, "\r\x1b[K");
+    statusLineOn = -1;
+}
+
+}  // namespace posix
