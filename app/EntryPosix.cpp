@@ -1,4 +1,45 @@
-#include "framework/CWinApp.h"
+// The entry point of the Linux program. The run sequence is the Windows
+// program's; the command line only decides how the stand-in answers it
+// (folders given instead of picked, a dry run) and what is told on the way,
+// and the run's outcome becomes the exit status.
+#include <unistd.h>
 
-// The command line is not read: the tool takes no options.
-int main() { return AfxWinMain(nullptr, nullptr, nullptr, 0); }
+#include "app/CuecarryApp.h"
+#include "app/posix/CommandLine.h"
+#include "app/posix/CopyReporter.h"
+#include "app/posix/ExitStatus.h"
+#include "platform/posix/command_line.h"
+#include "platform/posix/console.h"
+
+namespace {
+
+int Run(const CommandLine& line) {
+    if (!line.folders.empty()) posix::AnswerBrowsesWith(line.folders);
+    if (line.dryRun) posix::PlanWritesOnly();
+    CopyReporter reporter({STDOUT_FILENO, STDERR_FILENO, posix::IsTerminal(STDERR_FILENO)}, line.verbose, line.dryRun);
+    const ScopedCopyListener listening(reporter);
+    AfxWinMain(nullptr, nullptr, nullptr, 0);
+    if (line.pause) posix::WaitForEnter(STDIN_FILENO, STDOUT_FILENO);
+    return ExitStatusOf(static_cast<const CCuecarryApp*>(AfxGetApp())->LastRun());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const CommandLine line = ParseCommandLine(argc, argv);
+    switch (line.action) {
+    case CommandLine::Action::Help:
+        posix::WriteText(STDOUT_FILENO, HelpText());
+        return kExitAllCopied;
+    case CommandLine::Action::Version:
+        posix::WriteText(STDOUT_FILENO, "cuecarry " CUECARRY_VERSION "\n");
+        return kExitAllCopied;
+    case CommandLine::Action::Wrong:
+        posix::WriteText(STDERR_FILENO, "cuecarry: " + line.problem + "\n" + UsageLine() +
+                                            "\nTry 'cuecarry --help' for more.\n");
+        return kExitNothingCopied;
+    case CommandLine::Action::Run:
+        break;
+    }
+    return Run(line);
+}

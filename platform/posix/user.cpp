@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix/command_line.h"
 #include "platform/posix/console.h"
 #include "platform/posix/shell_internal.h"
 
@@ -47,21 +48,17 @@ int WINAPI GetSystemMetrics(int nIndex) {
     }
 }
 
-// One line on standard output, "caption: text". At a terminal it then waits
-// for Enter, as the modal box waits for OK; a script is not held up. The only
-// button is OK, whatever the style asks for.
+// The message on standard output, "caption: text", line breaks kept. The
+// program ends after it without waiting, unless asked to (`--pause`). The
+// only button is OK, whatever the style asks for. A dry run's message says
+// that nothing was written, whatever the run says.
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     const posix::Console console = posix::ActiveConsole();
     const std::wstring caption = lpCaption != nullptr ? lpCaption : L"Error";
-    const std::wstring text = lpText != nullptr ? lpText : L"";
+    std::wstring text = lpText != nullptr ? lpText : L"";
     std::vector<posix::testing::MessageBoxCall>* const kept = posix::ActiveOverrides().messageBoxes;
     if (kept != nullptr) kept->push_back({hWnd, text, caption, uType});
+    if (posix::PlanningWritesOnly()) text += L"\n\nThis was a dry run: nothing was written.";
     posix::WriteText(console.output, posix::DisplayText(caption) + ": " + posix::DisplayText(text, true) + "\n");
-    if (console.interactive) {
-        posix::WriteText(console.output, "Press Enter to close.");
-        // Nothing of the line is wanted, so none of it is kept. The terminal
-        // echoes the Enter that ends it; after Ctrl-D nothing ends the line.
-        if (!posix::SkipLine(console.input)) posix::WriteText(console.output, "\n");
-    }
     return IDOK;
 }

@@ -74,7 +74,7 @@ TEST_F(Run, CancellingEitherPickerCopiesNothingAndCompletes) {
         int status = -1;
         const std::string output = RunWith(input, &status);
         EXPECT_EQ(OnlyMessage(output), kComplete);
-        EXPECT_EQ(status, 0);
+        EXPECT_EQ(status, 2) << "nothing was copied";
         EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>());
         // Without a first choice there is no second picker.
         const bool firstChosen = input.size() >= 2 && input[0] != Path(L"missing");
@@ -105,7 +105,7 @@ TEST_F(Run, AChosenFolderThatCannotBeFoundEndsTheRun) {
         program.Send("");
         program.Send(Path(L"out"));  // would be the second choice, if one were asked for
         program.Send("");
-        EXPECT_EQ(program.Finish(), 0);
+        EXPECT_EQ(program.Finish(), 2) << "nothing was copied";
         EXPECT_EQ(OnlyMessage(program.output), c.message);
         EXPECT_EQ(program.output.find("Select copy to folder:") != std::string::npos, !c.first);
         EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>());
@@ -119,7 +119,9 @@ TEST_F(Run, SameFolderTwiceIsAllowed) {
 }
 
 TEST_F(Run, AFolderWithNeitherLayoutCopiesNothingAndSaysSo) {
-    const std::string output = RunWith({Path(L"media"), "", Path(L"out"), ""});
+    int status = -1;
+    const std::string output = RunWith({Path(L"media"), "", Path(L"out"), ""}, &status);
+    EXPECT_EQ(status, 2);
     EXPECT_EQ(OnlyMessage(output), "Cuecarry: Cuecarry complete\n\n"
                                    "Nothing was copied: the starting folder is named neither VOD nor Zelvora.\n");
     EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>());
@@ -132,8 +134,10 @@ TEST_F(Run, CaptionFilesLeftBehindAreCounted) {
         tree.WriteFile(locked, "published");
         tree.SetReadOnly(locked, true);
     }
-    EXPECT_EQ(OnlyMessage(RunWith({Path(L"media\\VOD"), "", Path(L"out"), ""})),
+    int status = -1;
+    EXPECT_EQ(OnlyMessage(RunWith({Path(L"media\\VOD"), "", Path(L"out"), ""}, &status)),
               "Cuecarry: Cuecarry complete\n\n2 caption files could not be copied.\n");
+    EXPECT_EQ(status, 1) << "the run went through and left captions behind";
 
     tree.SetReadOnly(L"out\\Lab_Lab\\demo\\video\\vtt\\demo.vtt", false);
     EXPECT_EQ(OnlyMessage(RunWith({Path(L"media\\VOD"), "", Path(L"out"), ""})),

@@ -17,6 +17,7 @@ a check failed.
 """
 
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -123,18 +124,19 @@ class Run:
     non-interactive sh, so that no job-control shell puts the modes back
     for the program."""
 
-    def __init__(self, term, program, work, name, cwd, held=False):
+    def __init__(self, term, program, work, name, cwd, held=False, arguments=()):
         """A held run starts the program only once go() is called, so that
         keys can be typed before its screen appears."""
         self.term, self.files = term, os.path.join(work, name)
         os.makedirs(self.files)
         f, q = self.files, shlex.quote
+        command = " ".join(q(a) for a in (program,) + tuple(arguments))
         script = os.path.join(f, "wrapper.sh")
         hold = f"while [ ! -e {q(f)}/go ]; do sleep 0.05; done\n" if held else ""
         with open(script, "w") as wrapper:
             wrapper.write(f"stty -g > {q(f)}/before\n"
                           f"cd {q(cwd)}\n" + hold +
-                          f"sh -c 'echo $$ > \"$1\"/pid; exec \"$2\"' sh {q(f)} {q(program)}\n"
+                          f"sh -c 'echo $$ > \"$1\"/pid; shift; exec \"$@\"' sh {q(f)} {command}\n"
                           f"echo \"exit=$?\" > {q(f)}/status\n"
                           f"stty -g > {q(f)}/after\n"
                           "echo 'wrapper done'\n"
@@ -187,8 +189,9 @@ def make_tree(work):
 
 def full_run(term, program, work, shares, checks):
     """Two levels in and out, a typed path with Tab, type-ahead and PageDown
-    among 300 folders, then a copy into the folder found."""
-    run = Run(term, program, work, "full", shares)
+    among 300 folders, then a copy into the folder found; with --pause, as
+    the desktop entry starts it."""
+    run = Run(term, program, work, "full", shares, arguments=["--pause"])
     t = run.target
     wait_text(term, t, "Browse to the starting folder:")
     checks.check("opens with the working directory highlighted", highlighted(term.screen(t)) == ["shares/"])
@@ -291,12 +294,11 @@ def refused_then_cancelled(term, program, work, shares, deep, checks):
     term.keys(t, "Escape")
     wait_for(term, t, lambda screen: "Go to:" not in screen, "the prompt to close")
     term.keys(t, "Escape")
-    wait_text(term, t, "Press Enter to close.")
-    term.keys(t, "Enter")
     status = run.ended()
     screen = term.screen(t)
-    checks.check("Esc on the second picker cancels the run",
-                 "Cuecarry: Cuecarry complete" in screen and status == "exit=0", screen)
+    checks.check("Esc on the second picker cancels the run, and the status says nothing was copied",
+                 "Cuecarry: Cuecarry complete" in screen and status == "exit=2", screen)
+    checks.check("without --pause the program does not wait", "Press Enter" not in screen, screen)
     checks.check("nothing copied after a cancel", not os.path.exists(os.path.join(deep, "Les_01")))
     run.check_terminal_back(checks, "Esc")
 
@@ -349,8 +351,6 @@ def raw_keys(term, program, work, shares, checks):
     checks.check("the second picker shows the folder the first one chose",
                  f"Browse to the starting folder: {media}/VOD\nSelected: {media}\n" in screen, screen)
     term.text(t, "\r")  # into media, where the run started
-    wait_text(term, t, "Press Enter to close.")
-    term.keys(t, "Enter")
     checks.check("the run with raw keys completed", run.ended() == "exit=0")
     copied = os.path.join(media, "Les_01", "intro", "video", "vtt", "intro.vtt")
     checks.check("Enter right after Right chose the folder opened: VOD's captions copied", os.path.isfile(copied))
@@ -370,10 +370,42 @@ def resized_and_interrupted(term, program, work, shares, checks):
                  all(len(line) <= 50 for line in screen.splitlines())
                  and screen.splitlines()[11].startswith("Enter: choose  Esc: cancel"), screen)
     term.keys(t, "C-c")
-    wait_text(term, t, "Press Enter to close.")
-    term.keys(t, "Enter")
-    checks.check("Ctrl-C cancels", run.ended() == "exit=0")
+    checks.check("Ctrl-C cancels", run.ended() == "exit=2")
     run.check_terminal_back(checks, "Ctrl-C")
+
+
+def progress(term, program, work, checks):
+    """A copy that runs for more than a second, from the command line: one
+    progress line on the terminal, which the message then replaces. The
+    program is stopped a while early in the copy, so that its second has
+    passed whatever the machine's speed, and again once it drew the line."""
+    source = os.path.join(work, "progress-tree", "VOD")
+    for folder in range(400):
+        os.makedirs(os.path.join(source, f"Course {folder:03}"))
+        for caption in range(30):
+            open(os.path.join(source, f"Course {folder:03}", f"part{caption:02}.vtt"), "w").close()
+    destination = os.path.join(work, "progress-tree", "out")
+    os.makedirs(destination)
+    run = Run(term, program, work, "progress", work, arguments=[source, destination])
+    t = run.target
+    wait_for(term, t, lambda screen: os.path.exists(os.path.join(run.files, "pid")) and os.listdir(destination),
+             "the copy to begin")
+    pid = int(run.read("pid"))
+    os.kill(pid, signal.SIGSTOP)
+    time.sleep(1.2)
+    os.kill(pid, signal.SIGCONT)
+    time.sleep(0.1)
+    os.kill(pid, signal.SIGSTOP)
+    screen = term.screen(t)
+    os.kill(pid, signal.SIGCONT)
+    checks.check("a copy of more than a second shows how far it is",
+                 re.search(r"^\d+ captions copied, now in Course \d{3}$", screen, re.M) is not None, screen)
+    status = run.ended()
+    screen = term.screen(t)
+    checks.check("the progress line is gone before the message",
+                 screen.startswith("Cuecarry: Cuecarry complete\nwrapper done"), screen)
+    checks.check("the command line run copied everything", status == "exit=0"
+                 and len(os.listdir(os.path.join(destination, "Cou_00"))) == 30)
 
 
 def terminated(term, program, work, shares, checks):
@@ -405,6 +437,7 @@ def main():
                          lambda: refused_then_cancelled(term, program, work, shares, deep, checks),
                          lambda: raw_keys(term, program, work, shares, checks),
                          lambda: resized_and_interrupted(term, program, work, shares, checks),
+                         lambda: progress(term, program, work, checks),
                          lambda: terminated(term, program, work, shares, checks)):
             try:
                 scenario()

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 class Program {
 public:
@@ -12,6 +13,8 @@ public:
         // A file-size limit for the program (RLIMIT_FSIZE), in bytes, as
         // `ulimit -f` sets it; 0 for none.
         unsigned long fileSizeLimit = 0;
+        // The command line after the program's name.
+        std::vector<std::string> arguments;
     };
     Program() : Program(Options()) {}
     explicit Program(const Options& options);
@@ -25,10 +28,13 @@ public:
     // Reads until `text` has appeared in the output (true) or the output
     // ends or stalls for 10 s (false).
     bool WaitFor(const std::string& text);
-    // Ends the input, reads all that is left and returns the exit status.
+    // Ends the input, reads all that is left and returns the exit status,
+    // or 128 + the signal's number when a signal ended the program, as a
+    // shell gives it.
     int Finish();
 
-    std::string output;
+    std::string output;  // standard output
+    std::string errors;  // standard error
 
 private:
     bool ReadSome();
@@ -37,6 +43,7 @@ private:
     bool reaped_ = false;
     int input_ = -1;
     int output_ = -1;
+    int errors_ = -1;
 };
 
 // The program's message lines: those that start with its caption. Each runs

@@ -15,19 +15,21 @@
 
 namespace {
 
-[[noreturn]] void StartChild(int in[2], int out[2], const Program::Options& options) {
+[[noreturn]] void StartChild(int in[2], int out[2], int err[2], const Program::Options& options) {
     dup2(in[0], 0);
     dup2(out[1], 1);
-    const int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 2);  // the browser's complaints; not what these tests read
-    for (int fd : {in[0], in[1], out[0], out[1], devnull}) close(fd);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (options.fileSizeLimit != 0) {
         // As `ulimit -f` sets it: SIGXFSZ keeps its default action, which
         // would end the program unless it sees to the signal itself.
         const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    execl(CUECARRY_EXE, CUECARRY_EXE, static_cast<char*>(nullptr));
+    std::vector<char*> argv{const_cast<char*>(CUECARRY_EXE)};
+    for (const std::string& argument : options.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(CUECARRY_EXE, argv.data());
     _exit(127);
 }
 
@@ -35,19 +37,22 @@ namespace {
 
 Program::Program(const Options& options) {
     signal(SIGPIPE, SIG_IGN);
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe");
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
     pid_ = fork();
-    if (pid_ == 0) StartChild(in, out, options);
+    if (pid_ == 0) StartChild(in, out, err, options);
     close(in[0]);
     close(out[1]);
+    close(err[1]);
     input_ = in[1];
     output_ = out[0];
+    errors_ = err[0];
 }
 
 Program::~Program() {
-    if (input_ >= 0) close(input_);
-    close(output_);
+    for (const int fd : {input_, output_, errors_}) {
+        if (fd >= 0) close(fd);
+    }
     if (pid_ > 0 && !reaped_) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
@@ -76,16 +81,28 @@ int Program::Finish() {
     int status = 0;
     waitpid(pid_, &status, 0);
     reaped_ = true;
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Reads what either stream has; false once both have ended, or nothing came
+// for 10 s.
 bool Program::ReadSome() {
-    pollfd ready{output_, POLLIN, 0};
-    if (poll(&ready, 1, 10000) <= 0) return false;
-    char buffer[4096];
-    const ssize_t got = read(output_, buffer, sizeof buffer);
-    if (got <= 0) return false;
-    output.append(buffer, static_cast<std::size_t>(got));
+    if (output_ < 0 && errors_ < 0) return false;
+    pollfd ready[] = {{output_, POLLIN, 0}, {errors_, POLLIN, 0}};  // poll passes over a closed one (-1)
+    if (poll(ready, 2, 10000) <= 0) return false;
+    for (int at = 0; at < 2; ++at) {
+        if (ready[at].revents == 0) continue;
+        int& fd = at == 0 ? output_ : errors_;
+        char buffer[4096];
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            (at == 0 ? output : errors).append(buffer, static_cast<std::size_t>(got));
+        } else {
+            close(fd);
+            fd = -1;
+        }
+    }
     return true;
 }
 

@@ -1,0 +1,23 @@
+// The Linux program's command line. Without arguments the pickers ask for
+// both folders; `cuecarry SOURCE DEST` takes them as given. Options change
+// what is written and what is told, never the run sequence.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CommandLine {
+    enum class Action { Run, Help, Version, Wrong };
+    Action action = Action::Run;
+    bool dryRun = false;                // -n, --dry-run: write nothing
+    bool verbose = false;               // -v, --verbose: a line per caption copied
+    bool pause = false;                 // --pause: wait for Enter before exiting
+    std::vector<std::string> folders;   // none, or SOURCE and DEST
+    std::string problem;                // why the command line is Wrong, cleaned to be shown
+};
+
+CommandLine ParseCommandLine(int argc, char** argv);
+
+// The one-line synopsis, and the whole help.
+const char* UsageLine();
+std::string HelpText();
