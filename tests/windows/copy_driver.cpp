@@ -3,8 +3,10 @@
 // the Linux build's.
 //
 //   copy_driver.exe SOURCE DEST     copies; prints how many captions were not
-//                                   copied and how many folders could not be
-//                                   read, separated by a space, then a newline
+//                                   copied, how many folders could not be
+//                                   read, and 1 or 0 for whether the layout was
+//                                   recognised, separated by spaces, then a
+//                                   newline
 //   copy_driver.exe --list FOLDER   prints the names that the platform lists
 //                                   for FOLDER\*, one per line, in its order
 //
@@ -49,6 +51,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const CopyOutcome outcome = CopyCaptionTree(CString(argv[1]), CString(argv[2]));
-    Print(std::to_wstring(outcome.captionsNotCopied) + L" " + std::to_wstring(outcome.foldersNotRead));
+    Print(std::to_wstring(outcome.captionsNotCopied) + L" " + std::to_wstring(outcome.foldersNotRead) + L" " +
+          (outcome.layoutRecognized ? L"1" : L"0"));
     return 0;
 }

@@ -10,8 +10,9 @@ Linux build (the program `cuecarry`, through its line protocol) and with the
 Windows build's engine under Wine (copy_driver.exe, with the tree's Z:\\ path),
 each into its own destination, and compares the two destination trees byte
 for byte: every name (as bytes on disk), the folder structure, every file's
-content, the count of caption files that could not be copied and the count
-of folders that could not be read. Nothing may appear beside the
+content, the count of caption files that could not be copied, the count
+of folders that could not be read, and whether the layout was recognised
+(and the Linux build's exit status must say the same). Nothing may appear beside the
 destinations.
 
 Where the platforms really differ, the case states what each one does
@@ -214,7 +215,7 @@ CASES = [
             "Unit/a:b.vtt": b"WEBVTT\n\ncolon\n",
             b"Unit/back\\slash.vtt": b"WEBVTT\n\nbackslash\n",
         },
-        "counts": {"linux": (0, 0), "windows": (2, 1)},
+        "counts": {"linux": (0, 0, 1), "windows": (2, 1, 1)},
         "linux_only": [
             b"..\\_01", b"..\\_01/intro", b"..\\_01/intro/video", b"..\\_01/intro/video/vtt",
             b"..\\_01/intro/video/vtt/intro.vtt",
@@ -298,18 +299,26 @@ def windows_path(path):
 
 
 def run_linux(program, source, destination):
+    """(captions not copied, folders not read, layout recognised), from the
+    message; the exit status must agree with them."""
     protocol = "%s\n\n%s\n\n" % (source, destination)
     done = subprocess.run([program], input=protocol.encode(), stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=120)
     output = done.stdout.decode("utf-8", "replace")
     message = re.search(r"^Cuecarry: (.*)", output, re.M | re.S)
-    if done.returncode != 0 or message is None or not message.group(1).startswith("Cuecarry complete"):
+    if message is None or not message.group(1).startswith("Cuecarry complete"):
         fail_setup("the Linux build did not complete (status %d):\n%s%s" %
                    (done.returncode, output, done.stderr.decode("utf-8", "replace")))
     def count(pattern):
         counted = re.search(pattern, message.group(1))
         return int(counted.group(1)) if counted else 0
-    return (count(r"(\d+) caption files? could not be copied"), count(r"(\d+) folders? could not be read"))
+    counts = (count(r"(\d+) caption files? could not be copied"), count(r"(\d+) folders? could not be read"),
+              0 if "Nothing was copied" in message.group(1) else 1)
+    expected_status = 2 if counts[2] == 0 else 1 if counts[0] or counts[1] else 0
+    if done.returncode != expected_status:
+        fail_setup("the Linux build ended with status %d after %s; expected %d" %
+                   (done.returncode, message.group(1).strip(), expected_status))
+    return counts
 
 
 def run_windows(wine, driver, *arguments):
@@ -365,9 +374,10 @@ def run_case(case, args):
     if stated_counts:
         for side in counts:
             if counts[side] != stated_counts[side]:
-                problems.append("(not copied, not read) on %s: %s, stated %s" % (side, counts[side], stated_counts[side]))
+                problems.append("(not copied, not read, layout) on %s: %s, stated %s" %
+                                (side, counts[side], stated_counts[side]))
     elif counts["linux"] != counts["windows"]:
-        problems.append("(not copied, not read): Linux %s, Windows %s" % (counts["linux"], counts["windows"]))
+        problems.append("(not copied, not read, layout): Linux %s, Windows %s" % (counts["linux"], counts["windows"]))
     for path in sorted(set(trees["linux"]) | set(trees["windows"])):
         on_linux, on_windows = path in trees["linux"], path in trees["windows"]
         if path in expected_windows_only:
@@ -430,7 +440,7 @@ def main():
         if not problems:
             stated = len(case.get("windows_only", [])) + len(case.get("linux_only", []))
             note = ", platform differences as stated: %d path(s)" % stated if stated else ""
-            print("same  %-36s (not copied, not read): %s%s" % (case["name"], counts["linux"], note))
+            print("same  %-36s (not copied, not read, layout): %s%s" % (case["name"], counts["linux"], note))
             continue
         failures += 1
         kind = "DIFFERS (order-dependent)" if case.get("order_dependent") else "DIFFERS"
