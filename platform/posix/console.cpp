@@ -116,9 +116,13 @@ void WriteText(int fd, const std::string& text) {
     // Keeps the order with anything the program printed through stdio.
     if (fd == STDOUT_FILENO) std::fflush(stdout);
     EraseStatusLine();
+    WriteBytes(fd, text);
+}
+
+void WriteBytes(int fd, const std::string& bytes) {
     std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return;
         done += static_cast<std::size_t>(written);

@@ -11,9 +11,12 @@ namespace posix {
 
 bool IsTerminal(int fd);
 
-// All of `text`; a stream that fails is given up silently, like a closed
-// window.
+// All of `text`, after erasing a status line that stands (status_line.h); a
+// stream that fails is given up silently, like a closed window.
 void WriteText(int fd, const std::string& text);
+// The bytes as they are, a status line left standing: for the status line
+// itself.
+void WriteBytes(int fd, const std::string& bytes);
 
 struct InputLine {
     enum class Refused { No, TooLong, HoldsNul };

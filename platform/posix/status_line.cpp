@@ -3,24 +3,15 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
+
+#include "platform/posix/console.h"
 
 namespace posix {
 namespace {
 
 // The terminal that shows a status line now, or -1.
 int statusLineOn = -1;
-
-void WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        done += static_cast<std::size_t>(written);
-    }
-}
 
 std::size_t SequenceLength(unsigned char lead) {
     if (lead < 0x80) return 1;
@@ -65,13 +56,13 @@ void ShowStatusLine(int fd, const std::string& shown) {
     const std::size_t columns = ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col : 80;
     // One column short of the width: a line that fills it would make some
     // terminals wrap at once.
-    WriteAll(fd, "\r" + Fitted(shown, columns - 1) + "\x1b[K");
+    WriteBytes(fd, "\r" + Fitted(shown, columns - 1) + "\x1b[K");
     statusLineOn = fd;
 }
 
 void EraseStatusLine() {
     if (statusLineOn < 0) return;
-    WriteAll(statusLineOn, "\r\x1b[K");
+    WriteBytes(statusLineOn, "\r\x1b[K");
     statusLineOn = -1;
 }
 
