@@ -40,7 +40,7 @@ require_packages() {
 }
 
 build_native() {
-  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCUECARRY_WERROR=ON >/dev/null
   cmake --build "$BUILD_DIR"
 }
 

@@ -89,7 +89,11 @@ void RemoveBelow(int parentFd, const char* name, const std::string& shownPath) {
         if (::unlinkat(parentFd, name, 0) != 0 && errno != ENOENT) Throw("unlink", shownPath, errno);
         return;
     }
-    ::fchmodat(parentFd, name, (st.st_mode & 07777) | S_IRWXU, 0);
+    // A folder that a test made read-only or unlistable is opened up first, so
+    // that what it holds can go.
+    if ((st.st_mode & S_IRWXU) != S_IRWXU && ::fchmodat(parentFd, name, (st.st_mode & 07777) | S_IRWXU, 0) != 0) {
+        Throw("chmod", shownPath, errno);
+    }
     const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) Throw("open", shownPath, errno);
     Dir dir(::fdopendir(fd));
