@@ -89,11 +89,15 @@ bool IsSparse(const struct stat& source) {
 
 // The data extents of the source up to its size, each copied to the same
 // offset; the holes between stay holes, the last one by the target's
-// length. Data found at or beyond the size means that the source grew.
+// length. Data found at or beyond the size means that the source grew. A
+// file system that cannot tell holes from data gets the dense copy.
 int CopySparse(int in, int out, off_t size) {
     for (off_t at = 0; at < size;) {
         const off_t data = ::lseek(in, at, SEEK_DATA);
         if (data < 0 && errno == ENXIO) break;  // nothing but a hole to the end
+        if (data < 0 && at == 0 && (errno == EINVAL || errno == EOPNOTSUPP)) {
+            return CopyRangeByKernel(in, out, 0, size, true);
+        }
         if (data < 0) return errno;
         if (data >= size) break;
         const off_t hole = ::lseek(in, data, SEEK_HOLE);
