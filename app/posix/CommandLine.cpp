@@ -43,8 +43,8 @@ CommandLine Wrong(const std::string& problem) {
 
 CommandLine ParseCommandLine(int argc, char** argv) {
     CommandLine line;
-    // getopt keeps its place between calls; a caller may parse more than
-    // once (the tests do). Its own messages would show arguments raw.
+    // getopt keeps its place between calls: start afresh. Its own messages
+    // would show an argument's control characters raw.
     optind = 0;
     opterr = 0;
     for (;;) {
