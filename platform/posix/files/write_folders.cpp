@@ -125,14 +125,17 @@ private:
 
     // Makes `name` in the top folder and pushes it: 0, or the errno of the
     // creation or of the open. A folder already there (EEXIST) is pushed too:
-    // writes into a filled destination go on below it.
+    // writes into a filled destination go on below it. Whether the latest
+    // folder was there foretells this one (into a destination an earlier run
+    // filled every one is, into a new one none), so the likely call comes
+    // first: the open that finds it, or the creation.
     int MakeAndPush(const std::string& name) {
-        if (::mkdirat(Top(), name.c_str(), 0777) != 0) {
-            const int error = errno;
-            if (error == EEXIST) Push(name);
-            return error;
-        }
-        return Push(name);
+        if (foundLatest_ && Push(name) == 0) return EEXIST;
+        const int error = ::mkdirat(Top(), name.c_str(), 0777) == 0 ? 0 : errno;
+        if (error != 0 && error != EEXIST) return error;
+        const int pushed = Push(name);
+        foundLatest_ = error == EEXIST && pushed == 0;
+        return error != 0 ? error : pushed;
     }
 
     int Push(const std::string& name) {
@@ -144,6 +147,7 @@ private:
 
     FileDescriptor root_;
     std::vector<HeldFolder> held_;
+    bool foundLatest_ = false;
 };
 
 FolderStack& Stack() {
