@@ -1,8 +1,8 @@
 // Faults that really happen while captions are copied: a full disk, files
-// and folders that change under the walk, very large folders, signals. The
-// walk's copies, and the system calls inside a copy, are intercepted at
-// link time (--wrap), so a test can act at the exact moment between a
-// listing and a copy, or inside a copy.
+// and folders that change under the walk, very large folders, signals, links
+// swapped in. The walk's copies, and the system calls inside a copy or a
+// folder's creation, are intercepted at link time (--wrap), so a test can
+// act at the exact moment between a listing and a copy, or inside a copy.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdarg>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,7 @@ extern "C" int __real_renameat(int fromFolder, const char* from, int toFolder, c
 extern "C" int __real_openat(int folder, const char* path, int flags, ...);
 extern "C" int __real_linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags);
 extern "C" int __real_access(const char* path, int mode);
+extern "C" int __real_mkdirat(int folder, const char* path, mode_t mode);
 extern "C" ssize_t __real_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
                                           unsigned flags);
 
@@ -55,6 +57,9 @@ bool noProc = false;
 // The named temporary files made, and the latest one's name.
 int namedTemporaries = 0;
 std::string latestNamedTemporary;
+// Run right after each folder the stand-in makes, with the arguments that
+// made it.
+std::function<void(int folder, const char* path)> afterMakingFolder;
 
 class Faults : public ::testing::Test {
 protected:
@@ -66,6 +71,7 @@ protected:
         noUnnamedFiles = false;
         noLinkByDescriptor = false;
         noProc = false;
+        afterMakingFolder = nullptr;
     }
     CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
     // Acts just before (or after) the walk copies the file whose path ends
@@ -159,6 +165,63 @@ TEST_F(Faults, ADestinationFolderRemovedMidWalkIsMadeAgain) {
     Before(L"b.vtt", [this] { tree.Remove(L"out\\Unit_Unit"); });
     EXPECT_EQ(Copy(), Outcome(1));
     EXPECT_EQ(tree.List(L"out"), PublishedCaption(L"Unit_Unit", L"c.vtt"));
+}
+
+// A process that watches the destination can swap a folder the run has just
+// made for a link to a folder elsewhere, before the run makes the next folder
+// below it. Here the swap comes the moment the folder is made: no folder and
+// no file may appear where the link leads, and each caption below the swapped
+// folder is counted. The first case swaps every folder the run makes, its
+// very first ones included: run alone (fault_tests_first_run), those lie
+// below folders reached from "/" with nothing held yet.
+void SwapForALinkOnceMade(const std::string& name, const std::string& target) {
+    afterMakingFolder = [name, target](int folder, const char* path) {
+        const char* const slash = std::strrchr(path, '/');
+        if (!name.empty() && name != (slash != nullptr ? slash + 1 : path)) return;
+        ASSERT_EQ(unlinkat(folder, path, AT_REMOVEDIR), 0) << path;
+        ASSERT_EQ(symlinkat(target.c_str(), folder, path), 0) << path;
+    };
+}
+
+TEST_F(Faults, AFolderSwappedForALinkTheMomentItIsMadeLeadsNothingOutside) {
+    tree.WriteFile(L"VOD\\Lesson01\\intro.vtt", "WEBVTT\nintro\n");
+    tree.WriteFile(L"VOD\\Lesson01\\outro.vtt", "WEBVTT\noutro\n");
+    tree.WriteFile(L"VOD\\Lab\\demo.vtt", "WEBVTT\ndemo\n");
+    const struct {
+        const char* swapped;  // every folder of that name; "" for every folder made
+        int notCopied;
+    } cases[] = {{"", 3}, {"Les_01", 2}, {"intro", 1}, {"video", 3}, {"vtt", 3}};
+    // Its top level only: a folder made there may have become a link too.
+    const auto outside = [this] {
+        std::set<std::wstring> names;
+        for (const native::Entry& entry : native::ListDir(std::wstring(tree.Path(L"elsewhere")))) {
+            names.insert(entry.name);
+        }
+        return names;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.swapped);
+        tree.Remove(L"out");
+        tree.Remove(L"elsewhere");
+        tree.MakeDir(L"out");
+        tree.MakeDir(L"elsewhere");
+        SwapForALinkOnceMade(c.swapped, SystemPath(tree.Path(L"elsewhere")));
+        const CopyOutcome outcome = Copy();
+        afterMakingFolder = nullptr;
+
+        EXPECT_EQ(outcome, Outcome(c.notCopied));
+        EXPECT_EQ(outside(), std::set<std::wstring>());
+    }
+
+    // The creation that made the swapped folder fails, and so does the next
+    // one below it.
+    SwapForALinkOnceMade("", SystemPath(tree.Path(L"elsewhere")));
+    for (const wchar_t* path : {L"out\\made", L"out\\made\\below"}) {
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_FALSE(CreateDirectoryW(tree.Path(path), nullptr)) << path;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << path;
+    }
+    EXPECT_EQ(outside(), std::set<std::wstring>());
 }
 
 TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
@@ -449,6 +512,12 @@ extern "C" int __wrap_access(const char* path, int mode) {
         return -1;
     }
     return __real_access(path, mode);
+}
+
+extern "C" int __wrap_mkdirat(int folder, const char* path, mode_t mode) {
+    const int made = __real_mkdirat(folder, path, mode);
+    if (made == 0 && afterMakingFolder) afterMakingFolder(folder, path);
+    return made;
 }
 
 extern "C" ssize_t __wrap_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,

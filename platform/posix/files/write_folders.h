@@ -3,17 +3,14 @@
 // write elsewhere. Reading follows links as the system does; only writes
 // are held to this.
 //
-// A file is always put into a folder opened with every link refused on the
-// whole way (openat2 with RESOLVE_NO_SYMLINKS), so a link that appears at any
-// moment cannot redirect it. A folder is made below folders known to be real
-// folders: made by this process, looked at without following links, or held
-// open. What is known is the latest write path, since the next write almost
-// always goes to the same folder or one beside it; an attempt to create a
-// folder that is known is answered without asking the system. The folder
-// above a fork in that path (where writes branched off, and will again) is
-// held open, so a link put there later cannot redirect the folders made
-// below it. A link swapped in for a folder made or looked at a moment before
-// could still lead one folder creation astray; never a file.
+// Every folder on the way to a write is opened by its one name below the
+// folder above it, from "/" down, without following a link, and stays open
+// while writes go on below it; a folder is made by its one name below its
+// open parent, and a file is put into an open folder. A link met on the way,
+// whenever it appeared (even in place of a folder made a moment before), is
+// refused, never followed. What stays open is the latest write path, since
+// the next write almost always goes to the same folder or one beside it; an
+// attempt to create a folder on it is answered without asking the system.
 #pragma once
 
 #include <cerrno>
@@ -35,8 +32,9 @@ struct WritePath {
 std::optional<WritePath> MakeWritePath(const std::string& nativePath);
 
 // Makes the folder `path` names: 0, or an errno. EEXIST when something of
-// that name is there (also when a known folder is, answered from memory);
-// ELOOP when a symbolic link stands on the way.
+// that name is there (also when an open folder is, answered without a call);
+// ELOOP when a symbolic link stands on the way, or took the new folder's
+// place before it could be opened.
 int MakeWriteFolder(const WritePath& path);
 
 // Runs `operation(folderFd)` in `folder`, opened with every link on the way
@@ -47,10 +45,10 @@ int InWriteFolder(const std::vector<std::string>& folder, Operation operation);
 
 // A folder kept open from an earlier call may have been removed since:
 // entries can no longer be made in it (ENOENT, or EPERM for an unnamed
-// file). `call(afresh)` (0 or an errno) is then made once more with what was
-// known forgotten, and a folder whose creation was answered from memory but
-// that is gone is made again, as the saved attempt would have. A folder
-// renamed meanwhile is written where it now is.
+// file). `call(afresh)` (0 or an errno) is then made once more with the open
+// folders opened again by name, and a folder whose creation was answered
+// without a call but that is gone is made again, as the attempt would have
+// made it. A folder renamed meanwhile is written where it now is.
 template <typename Call>
 int AfreshIfStale(Call call) {
     const int error = call(false);
