@@ -41,6 +41,7 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
     tree.WriteFile(L"media\\VOD\\Lab\\demo.vtt", "WEBVTT\n\ndemo\n");
     tree.WriteFile(L"published\\Lab_Lab\\demo\\video\\vtt\\demo.vtt", "kept");
     tree.SetReadOnly(L"published\\Lab_Lab\\demo\\video\\vtt\\demo.vtt", true);
+    ASSERT_EQ(::symlink("nowhere", Path(L"dangling").c_str()), 0);
     const std::string vod = Path(L"media\\VOD"), out = Path(L"out"), usage = "usage: cuecarry [-n] [-v] [--pause] [SOURCE DEST]\n";
     const std::string intro = vod + "/Lesson01/intro.vtt", introCopy = out + "/Les_01/intro/video/vtt/intro.vtt";
     const struct {
@@ -77,6 +78,8 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
         {{Path(L"missing"), out}, 2, "Cuecarry: starting path not accessible\n", "", false},
         {{vod, Path(L"missing")}, 2, "Cuecarry: copy to path not accessible\n", "", false},
         {{vod, intro}, 2, "Cuecarry: Cuecarry complete\n", "cuecarry: " + intro + ": not a folder\n", false},
+        {{Path(L"dangling"), out}, 2, "Cuecarry: Cuecarry complete\n",
+         "cuecarry: " + Path(L"dangling") + ": a symbolic link that leads nowhere\n", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));

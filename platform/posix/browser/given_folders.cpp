@@ -37,16 +37,23 @@ std::optional<std::wstring> Absolute(const std::wstring& given) {
     return NormalFolderPath(working + L"\\" + given);
 }
 
-bool IsThereButNoFolder(const std::wstring& path) {
+// Something other than a folder at `path`: why it cannot be chosen. A path
+// where nothing is gets nothing: the caller finds it missing and says so.
+std::optional<std::string> NoFolderThere(const std::wstring& path) {
     const std::optional<std::string> native = NativePath(path.c_str());
     struct stat status;
-    return native && ::stat(native->c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+    if (!native) return std::nullopt;
+    if (::stat(native->c_str(), &status) == 0) {
+        return S_ISDIR(status.st_mode) ? std::nullopt : std::optional<std::string>("not a folder");
+    }
+    if (::lstat(native->c_str(), &status) == 0) return std::string("a symbolic link that leads nowhere");
+    return std::nullopt;
 }
 
 // Why `folder` cannot be the answer; nothing when it can, or when it is
-// missing (the caller says so).
+// missing.
 std::optional<std::string> Refusal(const BrowserSession& session, const std::wstring& folder) {
-    if (IsThereButNoFolder(folder)) return "not a folder";
+    if (std::optional<std::string> why = NoFolderThere(folder)) return why;
     if (!session.Contains(folder)) return "outside " + DisplayPath(session.Top());
     return std::nullopt;
 }
