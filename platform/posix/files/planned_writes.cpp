@@ -71,10 +71,12 @@ int PlanCopy(const struct stat& source, const WritePath& target, bool failIfExis
     } else if (plan.folders.count(file) != 0) {
         error = failIfExists ? kTargetExists : EISDIR;
     } else if (plan.folders.count(Joined(target.folder)) == 0) {
+        // In the order of the copy: the file that takes the data is made in
+        // the folder first, the target is looked at when it is placed.
         error = InWriteFolder(target.folder, [&](int folder) {
+            if (const int refused = MayMakeEntriesIn(folder); refused != 0) return refused;
             std::optional<struct stat> present;
-            const int refused = CheckTarget(folder, target.leaf.c_str(), source, failIfExists, present);
-            return refused != 0 ? refused : MayMakeEntriesIn(folder);
+            return CheckTarget(folder, target.leaf.c_str(), source, failIfExists, present);
         });
     }
     if (error == 0) plan.files[file] = IsReadOnly(source);
