@@ -11,9 +11,10 @@
 // nothing. Every content folder gets its destination folder, empty or not,
 // and an existing copy is replaced.
 //
-// The walk is silent and never stops for a failure: a folder that can't be
-// listed is passed over, a failed copy is left behind. The result counts
-// both, so that the caller can tell the user that the run was not complete.
+// The walk never stops for a failure: a folder that can't be listed is
+// passed over, a failed copy is left behind. The result counts both, so that
+// the caller can tell the user that the run was not complete; a listener,
+// where one listens (CopyListener.h), hears of each as it happens.
 struct CopyOutcome {
     // Caption entries that were not copied: the copy failed, or the caption's
     // base name is "..", which would place it outside its content folder.
