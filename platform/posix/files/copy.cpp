@@ -61,7 +61,7 @@ void LetWritesFailAtTheFileSizeLimit() {
 }
 
 // ---------------------------------------------------------------------------
-// The source
+// Failures
 
 // A target folder that is missing because its creation failed gives that
 // creation's cause, with the code Windows gives for a missing path.
@@ -72,8 +72,7 @@ Failure CopyFailure(int error, const std::vector<std::string>& folder) {
             return {ERROR_PATH_NOT_FOUND, cause, "its folder could not be made"};
         }
     }
-    const int cause = WriteCause(error);
-    return {WriteErrorFromCause(cause), cause};
+    return WriteFailure(error);
 }
 
 Failure SourceFailure(int cause, const std::string& path) {

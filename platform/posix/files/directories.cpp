@@ -24,9 +24,9 @@ Failure MakeFolder(const std::string& nativePath) {
     // for whatever stands there.
     const int error = PlanningWritesOnly() ? PlanFolder(*path) : MakeWriteFolder(*path);
     if (error == 0) return kNoFailure;
-    const int cause = WriteCause(error);
-    RememberFolderNotMade(*path, cause);
-    return {WriteErrorFromCause(cause), cause};
+    const Failure failure = WriteFailure(error);
+    RememberFolderNotMade(*path, failure.cause);
+    return failure;
 }
 
 }  // namespace

@@ -69,8 +69,11 @@ DWORD EntryErrorFromErrno(int err, const std::string& path);
 // The code of a write's cause: an errno as WriteErrorFromErrno maps it, or
 // the code of one of the stand-in's own causes.
 DWORD WriteErrorFromCause(int cause);
-// A write's cause as it is kept: ELOOP on the way to a write is always a
-// link that was refused.
-inline int WriteCause(int err) { return err == ELOOP ? kLinkInDestination : err; }
+// A write's failure from its errno or cause: ELOOP on the way to a write
+// is always a link that was refused.
+inline Failure WriteFailure(int error) {
+    const int cause = error == ELOOP ? kLinkInDestination : error;
+    return {WriteErrorFromCause(cause), cause};
+}
 
 }  // namespace posix
