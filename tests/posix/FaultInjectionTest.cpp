@@ -31,6 +31,7 @@ extern "C" int __real_renameat(int fromFolder, const char* from, int toFolder, c
 extern "C" int __real_openat(int folder, const char* path, int flags, ...);
 extern "C" int __real_linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags);
 extern "C" int __real_access(const char* path, int mode);
+extern "C" int __real_fcntl(int fd, int command, ...);
 extern "C" int __real_mkdirat(int folder, const char* path, mode_t mode);
 extern "C" ssize_t __real_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
                                           unsigned flags);
@@ -54,6 +55,8 @@ bool noLinkByDescriptor = false;
 int linksThroughProc = 0;
 // Plays a system without /proc, as some containers are.
 bool noProc = false;
+// Plays a file system without leases, as network file systems are.
+bool noLeases = false;
 // The named temporary files made, and the latest one's name.
 int namedTemporaries = 0;
 std::string latestNamedTemporary;
@@ -71,6 +74,7 @@ protected:
         noUnnamedFiles = false;
         noLinkByDescriptor = false;
         noProc = false;
+        noLeases = false;
         afterMakingFolder = nullptr;
     }
     CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
@@ -360,24 +364,58 @@ TEST_F(Faults, NamedTemporaryFilesOfKilledRunsAreRemovedByTheNextCopyThere) {
     EXPECT_EQ(tree.ReadFile(L"elsewhere.txt"), "kept");
 }
 
-TEST_F(Faults, ASourceWrittenToDuringItsCopyIsCounted) {
-    tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\nold\n");
-    tree.WriteFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt", "earlier");
-    // Rewritten in place, same size, once the copy has looked at the source.
-    beforeData = [this] {
-        beforeData = nullptr;
-        const std::string path = SystemPath(tree.Path(L"VOD\\Unit\\a.vtt"));
-        FILE* file = std::fopen(path.c_str(), "r+b");
-        ASSERT_NE(file, nullptr);
-        std::fputs("WEBVTT\nnew\n", file);
-        std::fclose(file);
-        // Kernels with coarse time stamps may give the write the time the
-        // file was made with moments ago; the test does not rest on that.
-        const struct timespec later[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
+// A source written to while it is copied is copied again after a rest, and
+// counted only when it is still being written after a few tries; the
+// earlier copy stays until a whole one takes its place. Either the kernel
+// tells of the writer (a read lease, broken when a writer opens the file), or,
+// on a file system without leases, the time stamps do.
+TEST_F(Faults, ASourceWrittenToDuringItsCopyIsCopiedAgainOrCounted) {
+    const std::string path = SystemPath(tree.Path(L"VOD\\Unit\\a.vtt"));
+    // Rewrites the source in place, same size, from another process, which
+    // waits while this one holds a lease on it.
+    const auto rewrite = [&path](const char* content) {
+        const pid_t writer = fork();
+        if (writer == 0) {
+            // As an unrelated writer: holding the copy's source open, as
+            // forking leaves it, would keep its lease alive.
+            close_range(3, ~0U, 0);
+            FILE* file = std::fopen(path.c_str(), "r+b");
+            _exit(file != nullptr && std::fputs(content, file) >= 0 && std::fclose(file) == 0 ? 0 : 1);
+        }
+        // Long enough for the writer to open the file, or to wait on the lease.
+        usleep(100 * 1000);
+        return writer;
     };
-    EXPECT_EQ(Copy(), Outcome(1));
-    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt"), "earlier");
+    const struct {
+        bool leases;
+        int writes;  // at how many of the copies the source is rewritten
+        CopyOutcome outcome;
+        const char* published;
+    } cases[] = {
+        {true, 1, kAllCopied, "WEBVTT\nnew\n"},
+        {false, 1, kAllCopied, "WEBVTT\nnew\n"},
+        {true, 4, Outcome(1), "earlier"},
+        {false, 4, Outcome(1), "earlier"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.leases ? "with" : "without") << " leases, " << c.writes << " writes");
+        tree.WriteFile(L"VOD\\Unit\\a.vtt", "WEBVTT\nold\n");
+        tree.WriteFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt", "earlier");
+        noLeases = !c.leases;
+        int writes = c.writes;
+        std::vector<pid_t> writers;
+        beforeData = [&] {
+            if (writes-- > 0) writers.push_back(rewrite(writes % 2 == 0 ? "WEBVTT\nnew\n" : "WEBVTT\nNEW\n"));
+        };
+        EXPECT_EQ(Copy(), c.outcome);
+        beforeData = nullptr;
+        for (const pid_t writer : writers) {
+            int status = -1;
+            EXPECT_EQ(waitpid(writer, &status, 0), writer);
+            EXPECT_EQ(status, 0) << "the writer got to write";
+        }
+        EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt"), c.published);
+    }
 }
 
 TEST_F(Faults, WithoutUnnamedFilesCopiesStillReplaceAndRefuse) {
@@ -504,6 +542,18 @@ extern "C" int __wrap_linkat(int fromFolder, const char* from, int toFolder, con
     const int linked = __real_linkat(fromFolder, from, toFolder, to, flags);
     if (linked == 0 && noLinkByDescriptor && std::string(from).rfind("/proc/self/fd/", 0) == 0) ++linksThroughProc;
     return linked;
+}
+
+extern "C" int __wrap_fcntl(int fd, int command, ...) {
+    va_list arguments;
+    va_start(arguments, command);
+    const long argument = va_arg(arguments, long);
+    va_end(arguments);
+    if (noLeases && command == F_SETLEASE) {
+        errno = EINVAL;
+        return -1;
+    }
+    return __real_fcntl(fd, command, argument);
 }
 
 extern "C" int __wrap_access(const char* path, int mode) {

@@ -114,9 +114,9 @@ void RemoveBelow(int parentFd, const char* name, const std::string& shownPath) {
 
 namespace native {
 
-std::wstring MakeTempFolder() {
+std::wstring MakeTempFolder(const std::wstring& in) {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
+    std::string pattern = !in.empty() ? Native(in) : (base != nullptr && *base != '\0') ? base : "/tmp";
     pattern += "/cuecarry-test-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) Throw("mkdtemp", pattern, errno);
     return WindowsForm(pattern);

@@ -120,11 +120,11 @@ bool ProbePermissions() {
 
 namespace native {
 
-std::wstring MakeTempFolder() {
+std::wstring MakeTempFolder(const std::wstring& in) {
     wchar_t base[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathW(MAX_PATH + 1, base);
-    if (length == 0 || length > MAX_PATH) Throw("GetTempPathW", L"", GetLastError());
-    std::wstring prefix(base, length);
+    const DWORD length = in.empty() ? GetTempPathW(MAX_PATH + 1, base) : 0;
+    if (in.empty() && (length == 0 || length > MAX_PATH)) Throw("GetTempPathW", L"", GetLastError());
+    std::wstring prefix = in.empty() ? std::wstring(base, length) : in;
     while (!prefix.empty() && (prefix.back() == L'\\' || prefix.back() == L'/')) prefix.pop_back();
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {

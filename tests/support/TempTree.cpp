@@ -35,6 +35,8 @@ void MakeDirs(const std::wstring& path) {
 
 TempTree::TempTree() : root_(native::MakeTempFolder().c_str()) {}
 
+TempTree::TempTree(const std::wstring& base) : root_(native::MakeTempFolder(base).c_str()) {}
+
 TempTree::~TempTree() { native::RemoveAll(std::wstring(root_)); }
 
 CString TempTree::Path(const std::wstring& relative) const {

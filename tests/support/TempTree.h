@@ -14,6 +14,9 @@
 class TempTree {
 public:
     TempTree();   // a fresh, empty folder
+    // One below `base` (a Windows-form path), for a test that needs a file
+    // system of its own kind there, such as the memory one.
+    explicit TempTree(const std::wstring& base);
     ~TempTree();  // removes everything below it, read-only entries included
     TempTree(const TempTree&) = delete;
     TempTree& operator=(const TempTree&) = delete;
@@ -57,7 +60,8 @@ struct Entry {
     std::wstring name;
     bool isDir;
 };
-std::wstring MakeTempFolder();
+// In `base`, or where the system keeps temporary files.
+std::wstring MakeTempFolder(const std::wstring& base = std::wstring());
 void MakeDir(const std::wstring& path);
 void WriteFile(const std::wstring& path, const std::string& bytes);
 std::optional<std::string> ReadFile(const std::wstring& path);

@@ -10,8 +10,9 @@
 //   target's folder (temporary_files.h) that gets the target's name only
 //   when whole;
 // - the copy takes exactly the bytes the source held when it was opened: a
-//   source that yields more (a /proc file, a growing log) or fewer, or that
-//   is written to while it is copied, fails (copy_content.h);
+//   source that yields more (a /proc file, a growing log) or fewer fails
+//   (copy_content.h); one that is being written is copied again after a
+//   rest, a few times, and then fails (write_watch.h);
 // - a published copy gets the destination's mode, not the source's: a new
 //   one what the creation mask gives a new file, a replacement the mode of
 //   the file it replaces, either without write bits when the source is
@@ -40,6 +41,7 @@
 #include "platform/posix/files/planned_writes.h"
 #include "platform/posix/files/temporary_files.h"
 #include "platform/posix/files/write_folders.h"
+#include "platform/posix/files/write_watch.h"
 #include "platform/posix/names.h"
 
 namespace posix {
@@ -59,6 +61,17 @@ void LetWritesFailAtTheFileSizeLimit() {
     }();
     (void)done;
 }
+
+// How often a source that is being written is copied before it counts as
+// changed while it was copied.
+constexpr int kCopiesOfAChangingSource = 4;
+
+// The source of a copy, open for reading, as it was when opened.
+struct CopySource {
+    int fd;
+    const struct stat& status;
+    const WriteWatch& watch;
+};
 
 // ---------------------------------------------------------------------------
 // Failures
@@ -99,6 +112,15 @@ int TakeReplacedMode(int file, const struct stat& replaced, const struct stat& s
 int TakeLastWriteTime(int file, const struct stat& source) {
     const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
     return ::futimens(file, times) == 0 ? 0 : errno;
+}
+
+// The bytes of `source` into the new file `out`, with the source's
+// last-write time; a source written to meanwhile fails.
+int CopyWhole(const CopySource& source, int out) {
+    int error = CopyContent(source.fd, out, source.status);
+    if (error == 0) error = source.watch.Finish(source.fd, source.status);
+    if (error == 0) error = TakeLastWriteTime(out, source.status);
+    return error;
 }
 
 // ---------------------------------------------------------------------------
@@ -149,22 +171,19 @@ int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, co
     return Replace(folder, named, target.c_str());
 }
 
-int CopyUnnamed(int in, FileDescriptor& temp, const struct stat& source, const WritePath& target,
-                bool failIfExists) {
-    int error = CopyContent(in, temp.get(), source);
-    if (error == 0) error = TakeLastWriteTime(temp.get(), source);
-    if (error != 0) return error;
+int CopyUnnamed(const CopySource& source, FileDescriptor& temp, const WritePath& target, bool failIfExists) {
+    if (const int error = CopyWhole(source, temp.get()); error != 0) return error;
     return InWriteFolder(target.folder, [&](int folder) {
-        return PlaceUnnamed(temp, folder, target.leaf, source, failIfExists);
+        return PlaceUnnamed(temp, folder, target.leaf, source.status, failIfExists);
     });
 }
 
 // Where the file system has no unnamed files: a named temporary file for the
 // whole copy. Such files that a killed run left here go first.
-int CopyNamed(int in, const struct stat& source, const WritePath& target, bool failIfExists) {
+int CopyNamed(const CopySource& source, const WritePath& target, bool failIfExists) {
     return InWriteFolder(target.folder, [&](int folder) {
         std::optional<struct stat> present;
-        if (const int refused = CheckTarget(folder, target.leaf.c_str(), source, failIfExists, present);
+        if (const int refused = CheckTarget(folder, target.leaf.c_str(), source.status, failIfExists, present);
             refused != 0) {
             return refused;
         }
@@ -172,13 +191,12 @@ int CopyNamed(int in, const struct stat& source, const WritePath& target, bool f
         NamedTemporary named(folder);
         FileDescriptor temp;
         const int created = named.Create([&](const char* name) {
-            temp.Reset(::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, CreationMode(source)));
+            temp.Reset(::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, CreationMode(source.status)));
             return temp ? 0 : errno;
         });
         if (created != 0) return created;
-        int error = CopyContent(in, temp.get(), source);
-        if (error == 0 && present) error = TakeReplacedMode(temp.get(), *present, source);
-        if (error == 0) error = TakeLastWriteTime(temp.get(), source);
+        int error = CopyWhole(source, temp.get());
+        if (error == 0 && present) error = TakeReplacedMode(temp.get(), *present, source.status);
         if (error == 0) error = temp.Close();
         if (error != 0) return error;
         if (!failIfExists) return Replace(folder, named, target.leaf.c_str());
@@ -191,26 +209,39 @@ int CopyNamed(int in, const struct stat& source, const WritePath& target, bool f
     });
 }
 
+// One copy of the source, opened afresh.
+Failure CopyOnce(const std::string& sourcePath, const WritePath& target, bool failIfExists, WriteWatch& watch) {
+    FileDescriptor in;
+    struct stat status;
+    if (const int error = OpenSource(sourcePath, in, status); error != 0) return SourceFailure(error, sourcePath);
+    if (target.leaf.empty()) return {ERROR_ACCESS_DENIED, EISDIR};  // the top of the file system
+    if (PlanningWritesOnly()) return CopyFailure(PlanCopy(status, target, failIfExists), target.folder);
+    int error = watch.Start(in.get(), status);
+    if (error == 0) {
+        const CopySource source{in.get(), status, watch};
+        FileDescriptor temp;
+        error = InWriteFolder(target.folder, [&](int folder) { return OpenUnnamed(folder, CreationMode(status), temp); });
+        if (error == 0) {
+            error = CopyUnnamed(source, temp, target, failIfExists);
+        } else if (NoUnnamedFiles(error)) {
+            error = CopyNamed(source, target, failIfExists);
+        }
+    }
+    return CopyFailure(error, target.folder);
+}
+
+// A source that changed while it was copied may be being written: it is
+// copied again after a rest, a few times, before the copy fails.
 Failure CopyFile(const std::string& source, const std::string& target, bool failIfExists) {
     LetWritesFailAtTheFileSizeLimit();
-    FileDescriptor in;
-    struct stat sourceStat;
-    if (const int error = OpenSource(source, in, sourceStat); error != 0) return SourceFailure(error, source);
-
     const std::optional<WritePath> path = MakeWritePath(target);
     if (!path) return {ERROR_PATH_NOT_FOUND, kNoCause};
-    if (path->leaf.empty()) return {ERROR_ACCESS_DENIED, EISDIR};  // the top of the file system
-    if (PlanningWritesOnly()) return CopyFailure(PlanCopy(sourceStat, *path, failIfExists), path->folder);
-    FileDescriptor temp;
-    int error = InWriteFolder(path->folder, [&](int folder) {
-        return OpenUnnamed(folder, CreationMode(sourceStat), temp);
-    });
-    if (error == 0) {
-        error = CopyUnnamed(in.get(), temp, sourceStat, *path, failIfExists);
-    } else if (NoUnnamedFiles(error)) {
-        error = CopyNamed(in.get(), sourceStat, *path, failIfExists);
+    for (int copy = 1;; ++copy) {
+        WriteWatch watch;
+        const Failure failure = CopyOnce(source, *path, failIfExists, watch);
+        if (failure.cause != kSourceChanged || copy == kCopiesOfAChangingSource) return failure;
+        watch.Rest(copy);
     }
-    return CopyFailure(error, path->folder);
 }
 
 }  // namespace

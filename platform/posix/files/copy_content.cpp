@@ -111,16 +111,6 @@ int CopySparse(int in, int out, off_t size) {
     return errno == ENXIO ? 0 : errno;
 }
 
-// A source written to while it was copied may have given part of its old
-// and part of its new content, whatever its size says.
-int UnchangedSince(int in, const struct stat& before) {
-    struct stat after;
-    if (::fstat(in, &after) != 0) return errno;
-    const bool same = after.st_size == before.st_size && after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-                      after.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
-    return same ? 0 : kSourceChanged;
-}
-
 }  // namespace
 
 int CopyContent(int in, int out, const struct stat& source) {
@@ -134,7 +124,7 @@ int CopyContent(int in, int out, const struct stat& source) {
     } else {
         error = CopyRangeByKernel(in, out, 0, source.st_size, true);
     }
-    return error != 0 ? error : UnchangedSince(in, source);
+    return error;
 }
 
 }  // namespace posix

@@ -8,10 +8,11 @@ namespace posix {
 
 // Copies the content of `in` (a regular file, as `source` describes it when
 // it was opened) into the new, empty file `out`: 0, or a cause (errors.h):
-// kSourceChanged when the source yields more or fewer bytes than its size,
-// or was written to meanwhile; kReadFault; an errno. A reflink where the
-// file systems share blocks; a sparse source hole for hole; otherwise the
-// kernel's copy, with a read/write fallback.
+// kSourceChanged when the source yields more or fewer bytes than its size;
+// kReadFault; an errno. Whether it was written to meanwhile is the caller's
+// to ask (write_watch.h). A reflink where the file systems share blocks; a
+// sparse source hole for hole; otherwise the kernel's copy, with a
+// read/write fallback.
 int CopyContent(int in, int out, const struct stat& source);
 
 }  // namespace posix

@@ -1,0 +1,96 @@
+#include "platform/posix/files/write_watch.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/posix/files/errors.h"
+
+namespace posix {
+namespace {
+
+constexpr std::int64_t kSecond = 1'000'000'000;
+constexpr std::int64_t kMillisecond = 1'000'000;
+// A source changed within this time may still have a writer.
+constexpr std::int64_t kLately = 10 * kSecond;
+// Where no lease can be had: a change within this time, or within two clock
+// ticks where they are longer, counts as a write under way. A write's stamp
+// may lie a tick behind the clock, the clock read here a tick behind the
+// kernel's, and a busy scheduler pauses a writer for more than that.
+constexpr std::int64_t kStillWriting = 50 * kMillisecond;
+// A change time further ahead than this is another clock's (a file server
+// whose clock runs ahead), which says nothing about a write under way.
+constexpr std::int64_t kOtherClock = kSecond;
+// The first rest before a source being written is copied again; each next
+// one is twice as long.
+constexpr std::int64_t kFirstRest = 20 * kMillisecond;
+
+std::int64_t Nanoseconds(const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * kSecond + time.tv_nsec;
+}
+
+// File time stamps come from the coarse clock, and reading it costs no
+// system call.
+std::int64_t CoarseNow() {
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return Nanoseconds(now);
+}
+
+std::int64_t StillWritingWindow() {
+    static const std::int64_t window = [] {
+        struct timespec tick;
+        if (::clock_getres(CLOCK_REALTIME_COARSE, &tick) != 0) return kStillWriting;
+        return std::max(kStillWriting, 2 * Nanoseconds(tick));
+    }();
+    return window;
+}
+
+// A read lease on `fd`; EAGAIN when the file is open for writing. A writer
+// that opens the file while the lease is held breaks it, which the kernel
+// announces with a signal: SIGURG, whose default is to be ignored, instead
+// of SIGIO, whose default ends the process.
+int TakeReadLease(int fd) {
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0) return errno;
+    return ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+int WriteWatch::Start(int fd, const struct stat& status) {
+    const std::int64_t changed = Nanoseconds(status.st_ctim);
+    const std::int64_t now = CoarseNow();
+    if (changed <= now - kLately) return 0;
+    const int lease = TakeReadLease(fd);
+    leased_ = lease == 0;
+    if (leased_) return 0;
+    if (lease == EAGAIN) return kSourceChanged;
+    // Another user's file, or a file system without leases: the clock is
+    // all there is.
+    if (changed > now + kOtherClock || changed <= now - StillWritingWindow()) return 0;
+    restUntil_ = changed + StillWritingWindow();
+    return kSourceChanged;
+}
+
+int WriteWatch::Finish(int fd, const struct stat& before) const {
+    if (leased_ && ::fcntl(fd, F_GETLEASE) != F_RDLCK) return kSourceChanged;
+    struct stat after;
+    if (::fstat(fd, &after) != 0) return errno;
+    const bool same = after.st_size == before.st_size && after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+                      after.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+    return same ? 0 : kSourceChanged;
+}
+
+void WriteWatch::Rest(int copy) const {
+    const std::int64_t until = std::max(CoarseNow() + (kFirstRest << (copy - 1)), restUntil_);
+    for (std::int64_t left = until - CoarseNow(); left > 0; left = until - CoarseNow()) {
+        const struct timespec pause = {static_cast<time_t>(left / kSecond), static_cast<long>(left % kSecond)};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+}  // namespace posix
