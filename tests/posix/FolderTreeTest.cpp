@@ -138,9 +138,9 @@ TEST(FolderTreeTest, TheRowsInViewFollowTheHighlight) {
         void (FolderTree::*key)();
         std::size_t highlight, first;
     } pages[] = {
-        {&FolderTree::PageDown, 10, 1},  // to the last row in view first (f1000 is row 1)
-        {&FolderTree::PageDown, 19, 10}, {&FolderTree::PageUp, 10, 10}, {&FolderTree::PageUp, 1, 1},
-        {&FolderTree::PageUp, 0, 0},     {&FolderTree::PageUp, 0, 0},
+        {&FolderTree::PageDown, 9, 0},  // to the last row in view first (f1000 is row 1)
+        {&FolderTree::PageDown, 18, 9}, {&FolderTree::PageUp, 9, 9},  // to the first row in view first
+        {&FolderTree::PageUp, 0, 0},    {&FolderTree::PageUp, 0, 0},
     };
     for (const auto& page : pages) {
         (tree.*page.key)();
@@ -153,6 +153,37 @@ TEST(FolderTreeTest, TheRowsInViewFollowTheHighlight) {
     EXPECT_EQ(300u, tree.Highlight());
     tree.SetRows(50);  // a taller terminal
     EXPECT_EQ(251u, tree.FirstInView());
+}
+
+// A terminal shrunk and grown back shows what a level just opened at that
+// size shows: the top of the list where the highlight allows it.
+TEST(FolderTreeTest, AResizeShowsTheHighlightAndTheTopWhereItFits) {
+    FakeFolders many;
+    for (int i = 0; i < 40; ++i) many.folders[L"\\m"].names.push_back(L"f" + std::to_wstring(100 + i));
+    FolderTree tree(L"\\m", many.Lister());
+    tree.Reveal(L"\\m\\f107");  // row 8 of 41
+    const struct {
+        std::size_t highlight, rows, first;
+    } sizes[] = {
+        {8, 24, 0}, {8, 1, 8}, {8, 24, 0},   // shrunk to one row and back: ./ in view again
+        {8, 3, 6},  {8, 3, 6}, {8, 50, 0},   // the same size again changes nothing; all rows fit
+        {30, 24, 7}, {30, 5, 26}, {30, 24, 7},  // deep in the list: the highlight on the last row
+        {40, 24, 17},
+    };
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.highlight << " in " << size.rows << " rows");
+        if (tree.Highlight() != size.highlight) tree.MoveTo(size.highlight);
+        tree.SetRows(size.rows);
+        EXPECT_EQ(size.first, tree.FirstInView());
+        EXPECT_LE(tree.FirstInView(), tree.Highlight());
+        EXPECT_LT(tree.Highlight(), tree.FirstInView() + tree.Rows());
+    }
+    tree.MoveTo(0);
+    tree.PageDown();
+    tree.PageDown();  // scrolled by the keys, not by a resize: the rows stay
+    const std::size_t scrolled = tree.FirstInView();
+    tree.SetRows(24);
+    EXPECT_EQ(scrolled, tree.FirstInView());
 }
 
 TEST(PathPromptTest, EditsLikeAShellLine) {

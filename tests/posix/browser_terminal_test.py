@@ -358,10 +358,13 @@ def raw_keys(term, program, work, shares, checks):
 
 
 def resized_and_interrupted(term, program, work, shares, checks):
-    """A resize redraws at the new size; Ctrl-C cancels."""
+    """A resize redraws at the new size; shrunk and grown back, the list
+    starts at its top again, the highlight in view; Ctrl-C cancels."""
     run = Run(term, program, work, "resize", os.path.join(shares, "www"))
     t = run.target
     wait_text(term, t, "Browse to the starting folder:")
+    term.keys(t, "Right", *["Down"] * 8)
+    wait_highlight(term, t, "site008/")
     term.tmux("resize-window", "-t", t, "-x", "50", "-y", "12")
     # The selection's row is the third from the bottom.
     screen = wait_for(term, t, lambda s: len(s.splitlines()) > 9 and s.splitlines()[9].startswith("Selected:"),
@@ -369,6 +372,14 @@ def resized_and_interrupted(term, program, work, shares, checks):
     checks.check("a resize redraws at the new size, no row wrapped, Enter and Esc in view",
                  all(len(line) <= 50 for line in screen.splitlines())
                  and screen.splitlines()[11].startswith("Enter: choose  Esc: cancel"), screen)
+    checks.check("... the list scrolled to keep the highlight in its six rows",
+                 ITSELF not in screen and highlighted(screen) == ["site008/"], screen)
+    term.tmux("resize-window", "-t", t, "-x", str(WIDTH), "-y", str(HEIGHT))
+    # The level's heading ends at the right edge with the highlight's place.
+    screen = wait_for(term, t, lambda s: len(s.splitlines()) > 2 and len(s.splitlines()[2]) == WIDTH,
+                      f"the screen redrawn at {WIDTH}x{HEIGHT}")
+    checks.check("grown back, the list starts at ./ again with the highlight in view",
+                 screen.splitlines()[3] == "  " + ITSELF and highlighted(screen) == ["site008/"], screen)
     term.keys(t, "C-c")
     checks.check("Ctrl-C cancels", run.ended() == "exit=2")
     run.check_terminal_back(checks, "Ctrl-C")
