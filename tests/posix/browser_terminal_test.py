@@ -385,20 +385,27 @@ def resized_and_interrupted(term, program, work, shares, checks):
     run.check_terminal_back(checks, "Ctrl-C")
 
 
-def progress(term, program, work, checks):
-    """A copy that runs for more than a second, from the command line: one
-    progress line on the terminal, which the message then replaces. The
-    program is stopped a while early in the copy, so that its second has
-    passed whatever the machine's speed, and again once it drew the line."""
+def progress_tree(work):
+    """A source whose copy takes more than a second when stopped early."""
     source = os.path.join(work, "progress-tree", "VOD")
     for folder in range(400):
         os.makedirs(os.path.join(source, f"Course {folder:03}"))
         for caption in range(30):
             open(os.path.join(source, f"Course {folder:03}", f"part{caption:02}.vtt"), "w").close()
-    destination = os.path.join(work, "progress-tree", "out")
+    return source
+
+
+def copy_past_a_second(term, program, work, name, source, width=WIDTH):
+    """A copy from the command line in a window `width` columns wide,
+    stopped a while early in the copy, so that its second has passed
+    whatever the machine's speed, and again once it may have drawn its
+    progress line; the run, and the screen then."""
+    destination = os.path.join(work, "progress-tree", name)
     os.makedirs(destination)
-    run = Run(term, program, work, "progress", work, arguments=[source, destination])
+    run = Run(term, program, work, name, work, held=True, arguments=[source, destination])
     t = run.target
+    term.tmux("resize-window", "-t", t, "-x", str(width), "-y", str(HEIGHT))
+    run.go()
     wait_for(term, t, lambda screen: os.path.exists(os.path.join(run.files, "pid")) and os.listdir(destination),
              "the copy to begin")
     pid = int(run.read("pid"))
@@ -409,6 +416,16 @@ def progress(term, program, work, checks):
     os.kill(pid, signal.SIGSTOP)
     screen = term.screen(t)
     os.kill(pid, signal.SIGCONT)
+    return run, screen
+
+
+def progress(term, program, work, checks):
+    """A copy that runs for more than a second: one progress line on the
+    terminal, which the message then replaces; as wide as the terminal
+    allows; none on a terminal too narrow for it."""
+    source = progress_tree(work)
+    run, screen = copy_past_a_second(term, program, work, "progress", source)
+    t = run.target
     checks.check("a copy of more than a second shows how far it is",
                  re.search(r"^\d+ captions copied, now in Course \d{3}$", screen, re.M) is not None, screen)
     status = run.ended()
@@ -416,7 +433,26 @@ def progress(term, program, work, checks):
     checks.check("the progress line is gone before the message",
                  screen.startswith("Cuecarry: Cuecarry complete\nwrapper done"), screen)
     checks.check("the command line run copied everything", status == "exit=0"
-                 and len(os.listdir(os.path.join(destination, "Cou_00"))) == 30)
+                 and len(os.listdir(os.path.join(work, "progress-tree", "progress", "Cou_00"))) == 30)
+
+    run, screen = copy_past_a_second(term, program, work, "progress-30", source, width=30)
+    checks.check("at 30 columns the progress line is cut to 29",
+                 re.search(r"^\d+ captions copied, now", screen, re.M) is not None
+                 and all(len(line) <= 29 for line in screen.splitlines()), screen)
+    os.kill(int(run.read("pid")), signal.SIGTERM)  # seen enough
+    run.ended()
+
+    # Each row of a one-column terminal holds one character: the history,
+    # its wrapped rows joined, shows every character the program wrote.
+    # The window stays that narrow to the end: a wider one would let the
+    # program draw over what it left.
+    run, screen = copy_past_a_second(term, program, work, "progress-1", source, width=1)
+    wait_for(term, run.target, lambda screen: os.path.exists(os.path.join(run.files, "status")), "the copy to end")
+    status = run.read("status")
+    written = term.tmux("capture-pane", "-p", "-J", "-S", "-", "-t", run.target)
+    checks.check("a one-column terminal gets no progress line, only the message",
+                 status == "exit=0" and "aption" not in written and "opied" not in written
+                 and written.count("Cuecarry: Cuecarry complete") == 1, written[-2000:])
 
 
 def terminated(term, program, work, shares, checks):
