@@ -405,6 +405,30 @@ TEST_F(BrowserScreenTest, TheKeyTableIsOneKeyAway) {
     EXPECT_FALSE(screen.ShowsHelp());
 }
 
+// On a screen too short for it, the key table pages; the keys that page it
+// do nothing else, and any other key closes it.
+TEST_F(BrowserScreenTest, TheKeyTablePagesOnAShortScreen) {
+    BrowserScreen& screen = Open();
+    Press(Key::Help);
+    screen.Help()->Fit(19, 8);  // as the view does at 40 x 12
+    for (const KeyPress key : {KeyPress{Key::Text, L' '}, KeyPress{Key::Down}, KeyPress{Key::End},
+                               KeyPress{Key::PageUp}, KeyPress{Key::Up}, KeyPress{Key::Home}, KeyPress{Key::PageDown}}) {
+        EXPECT_EQ(BrowserScreen::Outcome::Browsing, Press(key.key, key.text));
+        EXPECT_TRUE(screen.ShowsHelp());
+    }
+    EXPECT_EQ(7u, screen.Help()->First());
+    EXPECT_EQ(Path(L"media\\VOD"), Selected());
+    EXPECT_EQ((std::vector<std::wstring>{L"init", Sel(L"media\\VOD")}), listener.heard);  // no move heard
+    for (const KeyPress close : {KeyPress{Key::Text, L'q'}, KeyPress{Key::Escape}, KeyPress{Key::Help}}) {
+        EXPECT_EQ(BrowserScreen::Outcome::Browsing, Press(close.key, close.text));
+        EXPECT_FALSE(screen.ShowsHelp());
+        Press(Key::Text, L'?');
+        EXPECT_EQ(0u, screen.Help()->First());  // shown afresh, from its top
+        screen.Help()->Fit(19, 8);
+    }
+    EXPECT_EQ(BrowserScreen::Outcome::Cancelled, Press(Key::Interrupt));  // Ctrl-C cancels even here
+}
+
 TEST_F(BrowserScreenTest, EnterDoesNothingWhileTheSelectionIsRefused) {
     listener.onSelection = [](HWND hwnd, const std::wstring& path) {
         const bool nested = path.size() >= 8 && path.substr(path.size() - 8) == L"\\Zelvora";

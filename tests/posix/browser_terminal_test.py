@@ -385,6 +385,38 @@ def resized_and_interrupted(term, program, work, shares, checks):
     run.check_terminal_back(checks, "Ctrl-C")
 
 
+def key_table_pages(term, program, work, shares, checks):
+    """At 40x12 the key table does not fit: it says which lines show and
+    how to see more, pages with Space and the arrows, and q closes it
+    without doing anything else."""
+    run = Run(term, program, work, "pages", shares, held=True)
+    t = run.target
+    term.tmux("resize-window", "-t", t, "-x", "40", "-y", "12")
+    run.go()
+    wait_highlight(term, t, "shares/")
+    term.text(t, "?")
+    screen = wait_for(term, t, lambda s: re.search(r"Lines 1-8 of \d+$", s, re.M), "the key table's first page")
+    checks.check("a key table taller than the screen says there is more",
+                 screen.splitlines()[-1].startswith("Space: more  Esc: close") and "Home/End" not in screen
+                 and all(len(line) <= 40 for line in screen.splitlines()), screen)
+    term.text(t, "  ")
+    screen = wait_text(term, t, "PgUp: back  Esc: close")
+    end = re.search(r"Lines (\d+)-(\d+) of (\d+)$", screen, re.M)
+    checks.check("Space pages to the end of the table",
+                 end is not None and end.group(2) == end.group(3) and "  Home/End   move to the first" in screen,
+                 screen)
+    term.keys(t, "Up")
+    check_wait(checks, "Up scrolls it back a line", wait_for, term, t,
+               lambda s: end and f"Lines {int(end.group(1)) - 1}-{int(end.group(2)) - 1} of" in s, "one line up")
+    term.text(t, "q")
+    screen = wait_for(term, t, lambda s: "Lines " not in s, "the key table to close")
+    checks.check("q closes the table and does nothing else",
+                 highlighted(screen) == ["shares/"] and "No folder" not in screen, screen)
+    term.keys(t, "Escape")
+    checks.check("the run with the key table cancelled", run.ended() == "exit=2")
+    run.check_terminal_back(checks, "key table")
+
+
 def progress_tree(work):
     """A source whose copy takes more than a second when stopped early."""
     source = os.path.join(work, "progress-tree", "VOD")
@@ -484,6 +516,7 @@ def main():
                          lambda: refused_then_cancelled(term, program, work, shares, deep, checks),
                          lambda: raw_keys(term, program, work, shares, checks),
                          lambda: resized_and_interrupted(term, program, work, shares, checks),
+                         lambda: key_table_pages(term, program, work, shares, checks),
                          lambda: progress(term, program, work, checks),
                          lambda: terminated(term, program, work, shares, checks)):
             try:
