@@ -124,20 +124,22 @@ class Run:
     non-interactive sh, so that no job-control shell puts the modes back
     for the program."""
 
-    def __init__(self, term, program, work, name, cwd, held=False, arguments=()):
+    def __init__(self, term, program, work, name, cwd, held=False, arguments=(), tee=False):
         """A held run starts the program only once go() is called, so that
-        keys can be typed before its screen appears."""
+        keys can be typed before its screen appears. With `tee`, standard
+        output goes through `| tee` into the file "log"."""
         self.term, self.files = term, os.path.join(work, name)
         os.makedirs(self.files)
         f, q = self.files, shlex.quote
         command = " ".join(q(a) for a in (program,) + tuple(arguments))
         script = os.path.join(f, "wrapper.sh")
         hold = f"while [ ! -e {q(f)}/go ]; do sleep 0.05; done\n" if held else ""
+        run = (f"sh -c 'echo $$ > \"$1\"/pid; shift; exec \"$@\"' sh {q(f)} {command}; "
+               f"echo \"exit=$?\" > {q(f)}/status")
         with open(script, "w") as wrapper:
             wrapper.write(f"stty -g > {q(f)}/before\n"
                           f"cd {q(cwd)}\n" + hold +
-                          f"sh -c 'echo $$ > \"$1\"/pid; shift; exec \"$@\"' sh {q(f)} {command}\n"
-                          f"echo \"exit=$?\" > {q(f)}/status\n"
+                          (f"{{ {run}; }} | tee {q(f)}/log\n" if tee else run + "\n") +
                           f"stty -g > {q(f)}/after\n"
                           "echo 'wrapper done'\n"
                           # A pane that ends scrolls its screen for tmux's
@@ -385,6 +387,45 @@ def resized_and_interrupted(term, program, work, shares, checks):
     run.check_terminal_back(checks, "Ctrl-C")
 
 
+def piped(term, program, work, shares, checks):
+    """`cuecarry | tee log` at a terminal: the browser on the terminal, the
+    message down the pipe, each shown once; then SIGTERM while a browser
+    drawn that way is open gives the terminal back too."""
+    destination = os.path.join(work, "piped-out")
+    os.makedirs(destination)
+    run = Run(term, program, work, "tee", os.path.join(shares, "media"), tee=True)
+    t = run.target
+    check_wait(checks, "with standard output a pipe, the full-screen browser appears",
+               wait_highlight, term, t, "media/")
+    term.keys(t, "Right")
+    wait_highlight(term, t, ITSELF)
+    term.text(t, "v")
+    wait_highlight(term, t, "VOD/")
+    term.keys(t, "Enter")
+    wait_text(term, t, "Select copy to folder:")
+    term.text(t, "/" + destination[1:])
+    term.keys(t, "Enter")
+    wait_highlight(term, t, "piped-out/")
+    term.keys(t, "Enter")
+    status = run.ended()
+    screen = term.screen(t)
+    checks.check("the message shows once, and nothing typed shows at all",
+                 status == "exit=0" and screen.startswith("Cuecarry: Cuecarry complete\nwrapper done"), screen)
+    checks.check("the log holds the message and nothing of the browser",
+                 run.read("log") == "Cuecarry: Cuecarry complete", run.read("log"))
+    checks.check("the run through a pipe copied",
+                 os.path.isfile(os.path.join(destination, "Les_01", "intro", "video", "vtt", "intro.vtt")))
+    run.check_terminal_back(checks, "through tee")
+
+    run = Run(term, program, work, "tee-sigterm", shares, tee=True)
+    t = run.target
+    wait_text(term, t, "Browse to the starting folder:")
+    os.kill(int(run.read("pid")), signal.SIGTERM)
+    checks.check("SIGTERM ends the program drawing beside the pipe", run.ended() == f"exit={128 + signal.SIGTERM}")
+    checks.check("... and the log holds nothing", run.read("log") == "")
+    run.check_terminal_back(checks, "SIGTERM through tee")
+
+
 def key_table_pages(term, program, work, shares, checks):
     """At 40x12 the key table does not fit: it says which lines show and
     how to see more, pages with Space and the arrows, and q closes it
@@ -517,6 +558,7 @@ def main():
                          lambda: raw_keys(term, program, work, shares, checks),
                          lambda: resized_and_interrupted(term, program, work, shares, checks),
                          lambda: key_table_pages(term, program, work, shares, checks),
+                         lambda: piped(term, program, work, shares, checks),
                          lambda: progress(term, program, work, checks),
                          lambda: terminated(term, program, work, shares, checks)):
             try:
