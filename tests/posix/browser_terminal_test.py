@@ -500,7 +500,7 @@ def progress(term, program, work, checks):
     run, screen = copy_past_a_second(term, program, work, "progress", source)
     t = run.target
     checks.check("a copy of more than a second shows how far it is",
-                 re.search(r"^\d+ captions copied, now in Course \d{3}$", screen, re.M) is not None, screen)
+                 re.search(r"^\d+ captions? copied, now in Course \d{3}$", screen, re.M) is not None, screen)
     status = run.ended()
     screen = term.screen(t)
     checks.check("the progress line is gone before the message",
@@ -510,7 +510,7 @@ def progress(term, program, work, checks):
 
     run, screen = copy_past_a_second(term, program, work, "progress-30", source, width=30)
     checks.check("at 30 columns the progress line is cut to 29",
-                 re.search(r"^\d+ captions copied, now", screen, re.M) is not None
+                 re.search(r"^\d+ captions? copied, now", screen, re.M) is not None
                  and all(len(line) <= 29 for line in screen.splitlines()), screen)
     os.kill(int(run.read("pid")), signal.SIGTERM)  # seen enough
     run.ended()
