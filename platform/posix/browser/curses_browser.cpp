@@ -161,8 +161,10 @@ private:
         const std::vector<std::string> table = KeyTable(static_cast<std::size_t>(std::max(width_ - 2, 0)));
         pager.Fit(table.size(), static_cast<std::size_t>(std::max(height_ - kRowsAbove - 1, 1)));
         Row(2, "Keys", A_UNDERLINE);
+        // Beside the heading where there is room; curses would wrap it.
         const std::string place = pager.Place();
-        ::mvaddstr(2, std::max(width_ - static_cast<int>(place.size()), 0), place.c_str());
+        const int placeAt = width_ - static_cast<int>(place.size());
+        if (placeAt > 4) ::mvaddstr(2, placeAt, place.c_str());
         for (std::size_t at = 0; at < pager.Shown() && kRowsAbove + static_cast<int>(at) < height_ - 1; ++at) {
             Row(kRowsAbove + static_cast<int>(at), "  " + table[pager.First() + at]);
         }
