@@ -38,7 +38,6 @@ public:
 
     // The terminal side, open for reading and writing.
     int Terminal() const { return terminal_; }
-    const std::string& Name() const { return name_; }
     // Another descriptor on the terminal side, opened by its name; the
     // caller closes it.
     int Open(int flags) const { return ::open(name_.c_str(), flags | O_NOCTTY | O_CLOEXEC); }
