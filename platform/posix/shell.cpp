@@ -111,10 +111,10 @@ const testing::Overrides& ActiveOverrides() { return OverridesInForce(); }
 
 Console ActiveConsole() {
     const testing::Overrides& overrides = ActiveOverrides();
-    // A person reads the output and types the input; with either one
-    // redirected, a script is at work.
-    const bool interactive =
-        overrides.interactive.value_or(IsTerminal(overrides.input) && IsTerminal(overrides.output));
+    // A person types the input; with it redirected, a script is at work. The
+    // output may go to a pipe (`cuecarry | tee log`): the browser then draws
+    // on the terminal itself.
+    const bool interactive = overrides.interactive.value_or(IsTerminal(overrides.input));
     return {overrides.input, overrides.output, overrides.error, interactive};
 }
 

@@ -48,8 +48,7 @@ struct Overrides {
     int input = 0;
     int output = 1;
     int error = 2;
-    // Empty: the browser is interactive when `input` and `output` are both
-    // terminals.
+    // Empty: the browser is interactive when `input` is a terminal.
     std::optional<bool> interactive;
 };
 

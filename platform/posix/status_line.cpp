@@ -4,14 +4,27 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/posix/console.h"
 
 namespace posix {
 namespace {
 
+// Fewer columns hold too little of "1834 captions copied, now in ..." to be
+// worth the redraws.
+constexpr std::size_t kNarrowestLine = 20;
+
 // The terminal that shows a status line now, or -1.
 int statusLineOn = -1;
+
+// The terminal's width; nothing when it does not say (a serial line may
+// answer 0).
+std::optional<std::size_t> Columns(int fd) {
+    winsize size{};
+    if (::ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
+    return size.ws_col;
+}
 
 std::size_t SequenceLength(unsigned char lead) {
     if (lead < 0x80) return 1;
@@ -52,11 +65,16 @@ std::string Fitted(const std::string& text, std::size_t columns) {
 }  // namespace
 
 void ShowStatusLine(int fd, const std::string& shown) {
-    winsize size{};
-    const std::size_t columns = ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col : 80;
+    // A guessed width could be wider than the terminal: every redraw would
+    // wrap and leave its start behind.
+    const std::optional<std::size_t> columns = Columns(fd);
+    if (!columns || *columns < kNarrowestLine) {
+        EraseStatusLine();
+        return;
+    }
     // One column short of the width: a line that fills it would make some
     // terminals wrap at once.
-    WriteBytes(fd, "\r" + Fitted(shown, columns - 1) + "\x1b[K");
+    WriteBytes(fd, "\r" + Fitted(shown, *columns - 1) + "\x1b[K");
     statusLineOn = fd;
 }
 

@@ -9,7 +9,9 @@
 namespace posix {
 
 // Shows `shown` (cleaned display text, UTF-8) as the status line on the
-// terminal `fd`, cut to the terminal's width.
+// terminal `fd`, cut to the terminal's width. A terminal narrower than 20
+// columns, or one that does not tell its width, shows none (and loses the
+// one it showed).
 void ShowStatusLine(int fd, const std::string& shown);
 // Erases the status line, if one stands.
 void EraseStatusLine();

@@ -13,10 +13,12 @@
 #include <optional>
 
 #include "platform/posix/browser/browser_screen.h"
+#include "platform/posix/browser/drawing_terminal.h"
 #include "platform/posix/console.h"
 #include "platform/posix/folders.h"
 #include "platform/posix/names.h"
 #include "platform/posix/shell_testing.h"
+#include "tests/posix/PseudoTerminal.h"
 #include "tests/posix/ShellTestKit.h"
 #include "tests/support/TempTree.h"
 
@@ -405,6 +407,25 @@ TEST_F(BrowserScreenTest, TheKeyTableIsOneKeyAway) {
     EXPECT_FALSE(screen.ShowsHelp());
 }
 
+// On a screen too short for it, the key table pages; the keys that page it
+// do nothing else, and any other key closes it.
+TEST_F(BrowserScreenTest, TheKeyTablePagesOnAShortScreen) {
+    BrowserScreen& screen = Open();
+    Press(Key::Help);
+    screen.Help()->Fit(19, 8);  // as the view does at 40 x 12
+    for (const Key key : {Key::PageDown, Key::Down, Key::End, Key::Up}) {
+        EXPECT_EQ(BrowserScreen::Outcome::Browsing, Press(key));
+        EXPECT_TRUE(screen.ShowsHelp());
+    }
+    EXPECT_EQ(10u, screen.Help()->First());
+    EXPECT_EQ((std::vector<std::wstring>{L"init", Sel(L"media\\VOD")}), listener.heard);  // no move heard
+    Press(Key::Text, L'q');
+    EXPECT_FALSE(screen.ShowsHelp());
+    EXPECT_EQ(L"", screen.Tree().Typed());
+    Press(Key::Text, L'?');
+    EXPECT_EQ(0u, screen.Help()->First());  // shown afresh, from its top
+}
+
 TEST_F(BrowserScreenTest, EnterDoesNothingWhileTheSelectionIsRefused) {
     listener.onSelection = [](HWND hwnd, const std::wstring& path) {
         const bool nested = path.size() >= 8 && path.substr(path.size() - 8) == L"\\Zelvora";
@@ -469,6 +490,48 @@ TEST_F(BrowserScreenTest, AFolderThatCannotBeListedCanStillBeChosen) {
         << screen.Message();
     EXPECT_EQ(BrowserScreen::Outcome::Chosen, Press(Key::Enter));
     EXPECT_EQ(Path(L"media\\gone"), Chosen());
+}
+
+}  // namespace
+
+namespace {
+
+// The full-screen browser draws on the terminal its keys come from, even
+// when standard output goes elsewhere (`cuecarry | tee log`), and nowhere
+// when the keys come from no terminal.
+TEST(DrawingTerminalTest, TheTerminalOfTheInputWhateverTheOutput) {
+    PseudoTerminal keys(80, 24);
+    PseudoTerminal other(80, 24);
+    int pipeFds[2];
+    ASSERT_EQ(0, ::pipe(pipeFds));
+    const int readOnly = keys.Open(O_RDONLY);
+    const int otherReadOnly = other.Open(O_RDONLY);
+    const struct {
+        const char* what;
+        int input, output;
+        PseudoTerminal* drawnOn;  // nullptr: none
+    } cases[] = {
+        {"both the terminal", keys.Terminal(), keys.Terminal(), &keys},
+        {"output a pipe", keys.Terminal(), pipeFds[1], &keys},
+        {"input open for reading only, output a pipe", readOnly, pipeFds[1], &keys},  // opened by its name
+        {"input open for reading only, output the terminal", readOnly, keys.Terminal(), &keys},
+        {"output another terminal", readOnly, other.Terminal(), &keys},
+        {"output a terminal open for reading only", readOnly, otherReadOnly, &keys},
+        {"input a pipe", pipeFds[0], keys.Terminal(), nullptr},
+        {"input a pipe, output a pipe", pipeFds[0], pipeFds[1], nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const posix::FileDescriptor drawing = posix::OpenDrawingTerminal(c.input, c.output);
+        EXPECT_EQ(c.drawnOn != nullptr, static_cast<bool>(drawing));
+        if (!drawing) continue;
+        EXPECT_NE(c.input, drawing.get());
+        EXPECT_NE(c.output, drawing.get());  // its own, which the browser may close
+        EXPECT_EQ(4, ::write(drawing.get(), "draw", 4));
+        EXPECT_EQ("draw", c.drawnOn->Written());
+        EXPECT_EQ("", (c.drawnOn == &keys ? other : keys).Written());
+    }
+    for (const int fd : {pipeFds[0], pipeFds[1], readOnly, otherReadOnly}) ::close(fd);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "platform/posix/console.h"
+#include "platform/posix/status_line.h"
+#include "tests/posix/PseudoTerminal.h"
 
 namespace {
 
@@ -115,6 +117,41 @@ TEST(ConsoleTest, AFileIsLeftAtTheEndOfTheLinesTaken) {
     EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 5);
     EXPECT_FALSE(posix::SkipLine(fd));
     ::close(fd);
+}
+
+// The progress line stays within the terminal's real width, never wraps,
+// and is not drawn where it would be too narrow to read or where the width
+// is unknown.
+TEST(StatusLineTest, TheLineFitsTheTerminalOrIsNotDrawn) {
+    const std::string line = "1834 captions copied, now in \xe6\x97\xa5\xe6\x9c\xac Algebra";  // two wide characters
+    const struct {
+        unsigned short columns;
+        const char* drawn;  // nullptr: nothing at all
+    } cases[] = {
+        {0, nullptr}, {1, nullptr}, {19, nullptr},
+        {20, "1834 captions copie"},
+        {31, "1834 captions copied, now in "},  // a wide character that does not fit is left out whole
+        {33, "1834 captions copied, now in \xe6\x97\xa5"},
+        {200, "1834 captions copied, now in \xe6\x97\xa5\xe6\x9c\xac Algebra"},
+    };
+    PseudoTerminal terminal(80, 24);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.columns);
+        terminal.Resize(c.columns, 24);
+        posix::ShowStatusLine(terminal.Terminal(), line);
+        EXPECT_EQ(c.drawn ? "\r" + std::string(c.drawn) + "\x1b[K" : "", terminal.Written());
+        // Text written next erases the line first; with no line, nothing.
+        posix::WriteText(terminal.Terminal(), "next\n");
+        EXPECT_EQ(c.drawn ? "\r\x1b[Knext\n" : "next\n", terminal.Written());
+    }
+    // A line drawn while the terminal was wide goes when it gets too narrow.
+    terminal.Resize(80, 24);
+    posix::ShowStatusLine(terminal.Terminal(), line);
+    terminal.Resize(10, 24);
+    posix::ShowStatusLine(terminal.Terminal(), line);
+    EXPECT_EQ("\r" + line + "\x1b[K\r\x1b[K", terminal.Written());
+    posix::WriteText(terminal.Terminal(), "end\n");
+    EXPECT_EQ("end\n", terminal.Written());
 }
 
 }  // namespace

@@ -138,9 +138,9 @@ TEST(FolderTreeTest, TheRowsInViewFollowTheHighlight) {
         void (FolderTree::*key)();
         std::size_t highlight, first;
     } pages[] = {
-        {&FolderTree::PageDown, 10, 1},  // to the last row in view first (f1000 is row 1)
-        {&FolderTree::PageDown, 19, 10}, {&FolderTree::PageUp, 10, 10}, {&FolderTree::PageUp, 1, 1},
-        {&FolderTree::PageUp, 0, 0},     {&FolderTree::PageUp, 0, 0},
+        {&FolderTree::PageDown, 9, 0},  // to the last row in view first (f1000 is row 1)
+        {&FolderTree::PageDown, 18, 9}, {&FolderTree::PageUp, 9, 9},  // to the first row in view first
+        {&FolderTree::PageUp, 0, 0},    {&FolderTree::PageUp, 0, 0},
     };
     for (const auto& page : pages) {
         (tree.*page.key)();
@@ -153,6 +153,37 @@ TEST(FolderTreeTest, TheRowsInViewFollowTheHighlight) {
     EXPECT_EQ(300u, tree.Highlight());
     tree.SetRows(50);  // a taller terminal
     EXPECT_EQ(251u, tree.FirstInView());
+}
+
+// A terminal shrunk and grown back shows what a level just opened at that
+// size shows: the top of the list where the highlight allows it.
+TEST(FolderTreeTest, AResizeShowsTheHighlightAndTheTopWhereItFits) {
+    FakeFolders many;
+    for (int i = 0; i < 40; ++i) many.folders[L"\\m"].names.push_back(L"f" + std::to_wstring(100 + i));
+    FolderTree tree(L"\\m", many.Lister());
+    tree.Reveal(L"\\m\\f107");  // row 8 of 41
+    const struct {
+        std::size_t highlight, rows, first;
+    } sizes[] = {
+        {8, 24, 0}, {8, 1, 8}, {8, 24, 0},   // shrunk to one row and back: ./ in view again
+        {8, 3, 6},  {8, 3, 6}, {8, 50, 0},   // the same size again changes nothing; all rows fit
+        {30, 24, 7}, {30, 5, 26}, {30, 24, 7},  // deep in the list: the highlight on the last row
+        {40, 24, 17},
+    };
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.highlight << " in " << size.rows << " rows");
+        if (tree.Highlight() != size.highlight) tree.MoveTo(size.highlight);
+        tree.SetRows(size.rows);
+        EXPECT_EQ(size.first, tree.FirstInView());
+        EXPECT_LE(tree.FirstInView(), tree.Highlight());
+        EXPECT_LT(tree.Highlight(), tree.FirstInView() + tree.Rows());
+    }
+    tree.MoveTo(0);
+    tree.PageDown();
+    tree.PageDown();  // scrolled by the keys, not by a resize: the rows stay
+    const std::size_t scrolled = tree.FirstInView();
+    tree.SetRows(24);
+    EXPECT_EQ(scrolled, tree.FirstInView());
 }
 
 TEST(PathPromptTest, EditsLikeAShellLine) {
@@ -342,6 +373,43 @@ TEST(KeyHelpTest, TheKeyLineShowsEnterAndEscFirstThenWhatFits) {
     EXPECT_EQ("           folder itself", narrow.at(7));
     for (const std::string& row : narrow) EXPECT_LE(row.size(), 38u) << row;
     EXPECT_EQ(10u, posix::KeyTable(20).size());  // no room to wrap into
+}
+
+// A key table taller than the screen pages with the keys of a list; one
+// that fits closes with any key.
+TEST(KeyHelpTest, TheKeyTablePagesWhereItDoesNotFit) {
+    using posix::Key;
+    using posix::KeyPress;
+    posix::KeyTablePager pager;
+    pager.Fit(19, 8);
+    EXPECT_EQ("Lines 1-8 of 19", pager.Place());
+    EXPECT_EQ("Space: more  Esc: close", pager.Footer(40));
+    EXPECT_EQ("Space: more  Esc: close  Up/Down PgUp/PgDn: scroll  other keys close", pager.Footer(80));
+    const struct {
+        KeyPress key;
+        bool scrolls;
+        std::size_t first;
+    } steps[] = {
+        {{Key::Up}, true, 0},        {{Key::Down}, true, 1},        {{Key::Text, L' '}, true, 8},  // a page keeps a row
+        {{Key::PageDown}, true, 11}, {{Key::Text, L' '}, true, 11}, {{Key::PageUp}, true, 4},      // stops at the ends
+        {{Key::End}, true, 11},      {{Key::Home}, true, 0},        {{Key::End}, true, 11},
+        {{Key::Text, L'q'}, false, 11}, {{Key::Escape}, false, 11}, {{Key::Help}, false, 11},    // these close it
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(step.key.key) << " " << step.first);
+        EXPECT_EQ(step.scrolls, pager.Scroll(step.key));
+        EXPECT_EQ(step.first, pager.First());
+    }
+    EXPECT_EQ("Lines 12-19 of 19", pager.Place());
+    EXPECT_EQ("PgUp: back  Esc: close", pager.Footer(40));
+    pager.Fit(15, 8);  // a wider screen wraps less: the end moves up
+    EXPECT_EQ("Lines 8-15 of 15", pager.Place());
+    pager.Fit(15, 15);  // everything fits: from the top, and any key closes
+    EXPECT_EQ(15u, pager.Shown());
+    EXPECT_EQ("", pager.Place());
+    EXPECT_EQ("Any key closes this table.", pager.Footer(80));
+    EXPECT_FALSE(pager.Scroll(KeyPress{Key::Down}));
+    EXPECT_FALSE(pager.Scroll(KeyPress{Key::Text, L' '}));
 }
 
 TEST(FolderOrderTest, FoldersAreShownInExplorersOrder) {

@@ -124,20 +124,22 @@ class Run:
     non-interactive sh, so that no job-control shell puts the modes back
     for the program."""
 
-    def __init__(self, term, program, work, name, cwd, held=False, arguments=()):
+    def __init__(self, term, program, work, name, cwd, held=False, arguments=(), tee=False):
         """A held run starts the program only once go() is called, so that
-        keys can be typed before its screen appears."""
+        keys can be typed before its screen appears. With `tee`, standard
+        output goes through `| tee` into the file "log"."""
         self.term, self.files = term, os.path.join(work, name)
         os.makedirs(self.files)
         f, q = self.files, shlex.quote
         command = " ".join(q(a) for a in (program,) + tuple(arguments))
         script = os.path.join(f, "wrapper.sh")
         hold = f"while [ ! -e {q(f)}/go ]; do sleep 0.05; done\n" if held else ""
+        run = (f"sh -c 'echo $$ > \"$1\"/pid; shift; exec \"$@\"' sh {q(f)} {command}; "
+               f"echo \"exit=$?\" > {q(f)}/status")
         with open(script, "w") as wrapper:
             wrapper.write(f"stty -g > {q(f)}/before\n"
                           f"cd {q(cwd)}\n" + hold +
-                          f"sh -c 'echo $$ > \"$1\"/pid; shift; exec \"$@\"' sh {q(f)} {command}\n"
-                          f"echo \"exit=$?\" > {q(f)}/status\n"
+                          (f"{{ {run}; }} | tee {q(f)}/log\n" if tee else run + "\n") +
                           f"stty -g > {q(f)}/after\n"
                           "echo 'wrapper done'\n"
                           # A pane that ends scrolls its screen for tmux's
@@ -358,10 +360,13 @@ def raw_keys(term, program, work, shares, checks):
 
 
 def resized_and_interrupted(term, program, work, shares, checks):
-    """A resize redraws at the new size; Ctrl-C cancels."""
+    """A resize redraws at the new size; shrunk and grown back, the list
+    starts at its top again, the highlight in view; Ctrl-C cancels."""
     run = Run(term, program, work, "resize", os.path.join(shares, "www"))
     t = run.target
     wait_text(term, t, "Browse to the starting folder:")
+    term.keys(t, "Right", *["Down"] * 8)
+    wait_highlight(term, t, "site008/")
     term.tmux("resize-window", "-t", t, "-x", "50", "-y", "12")
     # The selection's row is the third from the bottom.
     screen = wait_for(term, t, lambda s: len(s.splitlines()) > 9 and s.splitlines()[9].startswith("Selected:"),
@@ -369,25 +374,111 @@ def resized_and_interrupted(term, program, work, shares, checks):
     checks.check("a resize redraws at the new size, no row wrapped, Enter and Esc in view",
                  all(len(line) <= 50 for line in screen.splitlines())
                  and screen.splitlines()[11].startswith("Enter: choose  Esc: cancel"), screen)
+    checks.check("... the list scrolled to keep the highlight in its six rows",
+                 ITSELF not in screen and highlighted(screen) == ["site008/"], screen)
+    term.tmux("resize-window", "-t", t, "-x", str(WIDTH), "-y", str(HEIGHT))
+    # The level's heading ends at the right edge with the highlight's place.
+    screen = wait_for(term, t, lambda s: len(s.splitlines()) > 2 and len(s.splitlines()[2]) == WIDTH,
+                      f"the screen redrawn at {WIDTH}x{HEIGHT}")
+    checks.check("grown back, the list starts at ./ again with the highlight in view",
+                 screen.splitlines()[3] == "  " + ITSELF and highlighted(screen) == ["site008/"], screen)
     term.keys(t, "C-c")
     checks.check("Ctrl-C cancels", run.ended() == "exit=2")
     run.check_terminal_back(checks, "Ctrl-C")
 
 
-def progress(term, program, work, checks):
-    """A copy that runs for more than a second, from the command line: one
-    progress line on the terminal, which the message then replaces. The
-    program is stopped a while early in the copy, so that its second has
-    passed whatever the machine's speed, and again once it drew the line."""
+def piped(term, program, work, shares, checks):
+    """`cuecarry | tee log` at a terminal: the browser on the terminal, the
+    message down the pipe, each shown once; then SIGTERM while a browser
+    drawn that way is open gives the terminal back too."""
+    destination = os.path.join(work, "piped-out")
+    os.makedirs(destination)
+    run = Run(term, program, work, "tee", os.path.join(shares, "media"), tee=True)
+    t = run.target
+    check_wait(checks, "with standard output a pipe, the full-screen browser appears",
+               wait_highlight, term, t, "media/")
+    term.keys(t, "Right")
+    wait_highlight(term, t, ITSELF)
+    term.text(t, "v")
+    wait_highlight(term, t, "VOD/")
+    term.keys(t, "Enter")
+    wait_text(term, t, "Select copy to folder:")
+    term.text(t, "/" + destination[1:])
+    term.keys(t, "Enter")
+    wait_highlight(term, t, "piped-out/")
+    term.keys(t, "Enter")
+    status = run.ended()
+    screen = term.screen(t)
+    checks.check("the message shows once, and nothing typed shows at all",
+                 status == "exit=0" and screen.startswith("Cuecarry: Cuecarry complete\nwrapper done"), screen)
+    checks.check("the log holds the message and nothing of the browser",
+                 run.read("log") == "Cuecarry: Cuecarry complete", run.read("log"))
+    checks.check("the run through a pipe copied",
+                 os.path.isfile(os.path.join(destination, "Les_01", "intro", "video", "vtt", "intro.vtt")))
+    run.check_terminal_back(checks, "through tee")
+
+    run = Run(term, program, work, "tee-sigterm", shares, tee=True)
+    t = run.target
+    wait_text(term, t, "Browse to the starting folder:")
+    os.kill(int(run.read("pid")), signal.SIGTERM)
+    checks.check("SIGTERM ends the program drawing beside the pipe", run.ended() == f"exit={128 + signal.SIGTERM}")
+    checks.check("... and the log holds nothing", run.read("log") == "")
+    run.check_terminal_back(checks, "SIGTERM through tee")
+
+
+def key_table_pages(term, program, work, shares, checks):
+    """At 40x12 the key table does not fit: it says which lines show and
+    how to see more, pages with Space and the arrows, and q closes it
+    without doing anything else."""
+    run = Run(term, program, work, "pages", shares, held=True)
+    t = run.target
+    term.tmux("resize-window", "-t", t, "-x", "40", "-y", "12")
+    run.go()
+    wait_highlight(term, t, "shares/")
+    term.text(t, "?")
+    screen = wait_for(term, t, lambda s: re.search(r"Lines 1-8 of \d+$", s, re.M), "the key table's first page")
+    checks.check("a key table taller than the screen says there is more",
+                 screen.splitlines()[-1].startswith("Space: more  Esc: close") and "Home/End" not in screen
+                 and all(len(line) <= 40 for line in screen.splitlines()), screen)
+    term.text(t, "  ")
+    screen = wait_text(term, t, "PgUp: back  Esc: close")
+    end = re.search(r"Lines (\d+)-(\d+) of (\d+)$", screen, re.M)
+    checks.check("Space pages to the end of the table",
+                 end is not None and end.group(2) == end.group(3) and "  Home/End   move to the first" in screen,
+                 screen)
+    term.keys(t, "Up")
+    check_wait(checks, "Up scrolls it back a line", wait_for, term, t,
+               lambda s: end and f"Lines {int(end.group(1)) - 1}-{int(end.group(2)) - 1} of" in s, "one line up")
+    term.text(t, "q")
+    screen = wait_for(term, t, lambda s: "Lines " not in s, "the key table to close")
+    checks.check("q closes the table and does nothing else",
+                 highlighted(screen) == ["shares/"] and "No folder" not in screen, screen)
+    term.keys(t, "Escape")
+    checks.check("the run with the key table cancelled", run.ended() == "exit=2")
+    run.check_terminal_back(checks, "key table")
+
+
+def progress_tree(work):
+    """A source whose copy takes more than a second when stopped early."""
     source = os.path.join(work, "progress-tree", "VOD")
     for folder in range(400):
         os.makedirs(os.path.join(source, f"Course {folder:03}"))
         for caption in range(30):
             open(os.path.join(source, f"Course {folder:03}", f"part{caption:02}.vtt"), "w").close()
-    destination = os.path.join(work, "progress-tree", "out")
+    return source
+
+
+def copy_past_a_second(term, program, work, name, source, width=WIDTH):
+    """A copy from the command line in a window `width` columns wide,
+    stopped a while early in the copy, so that its second has passed
+    whatever the machine's speed, and again once it may have drawn its
+    progress line; the run, and the screen then."""
+    destination = os.path.join(work, "progress-tree", name)
     os.makedirs(destination)
-    run = Run(term, program, work, "progress", work, arguments=[source, destination])
+    run = Run(term, program, work, name, work, held=True, arguments=[source, destination])
     t = run.target
+    term.tmux("resize-window", "-t", t, "-x", str(width), "-y", str(HEIGHT))
+    run.go()
     wait_for(term, t, lambda screen: os.path.exists(os.path.join(run.files, "pid")) and os.listdir(destination),
              "the copy to begin")
     pid = int(run.read("pid"))
@@ -398,14 +489,43 @@ def progress(term, program, work, checks):
     os.kill(pid, signal.SIGSTOP)
     screen = term.screen(t)
     os.kill(pid, signal.SIGCONT)
+    return run, screen
+
+
+def progress(term, program, work, checks):
+    """A copy that runs for more than a second: one progress line on the
+    terminal, which the message then replaces; as wide as the terminal
+    allows; none on a terminal too narrow for it."""
+    source = progress_tree(work)
+    run, screen = copy_past_a_second(term, program, work, "progress", source)
+    t = run.target
     checks.check("a copy of more than a second shows how far it is",
-                 re.search(r"^\d+ captions copied, now in Course \d{3}$", screen, re.M) is not None, screen)
+                 re.search(r"^\d+ captions? copied, now in Course \d{3}$", screen, re.M) is not None, screen)
     status = run.ended()
     screen = term.screen(t)
     checks.check("the progress line is gone before the message",
                  screen.startswith("Cuecarry: Cuecarry complete\nwrapper done"), screen)
     checks.check("the command line run copied everything", status == "exit=0"
-                 and len(os.listdir(os.path.join(destination, "Cou_00"))) == 30)
+                 and len(os.listdir(os.path.join(work, "progress-tree", "progress", "Cou_00"))) == 30)
+
+    run, screen = copy_past_a_second(term, program, work, "progress-30", source, width=30)
+    checks.check("at 30 columns the progress line is cut to 29",
+                 re.search(r"^\d+ captions? copied, now", screen, re.M) is not None
+                 and all(len(line) <= 29 for line in screen.splitlines()), screen)
+    os.kill(int(run.read("pid")), signal.SIGTERM)  # seen enough
+    run.ended()
+
+    # Each row of a one-column terminal holds one character: the history,
+    # its wrapped rows joined, shows every character the program wrote.
+    # The window stays that narrow to the end: a wider one would let the
+    # program draw over what it left.
+    run, screen = copy_past_a_second(term, program, work, "progress-1", source, width=1)
+    wait_for(term, run.target, lambda screen: os.path.exists(os.path.join(run.files, "status")), "the copy to end")
+    status = run.read("status")
+    written = term.tmux("capture-pane", "-p", "-J", "-S", "-", "-t", run.target)
+    checks.check("a one-column terminal gets no progress line, only the message",
+                 status == "exit=0" and "aption" not in written and "opied" not in written
+                 and written.count("Cuecarry: Cuecarry complete") == 1, written[-2000:])
 
 
 def terminated(term, program, work, shares, checks):
@@ -437,6 +557,8 @@ def main():
                          lambda: refused_then_cancelled(term, program, work, shares, deep, checks),
                          lambda: raw_keys(term, program, work, shares, checks),
                          lambda: resized_and_interrupted(term, program, work, shares, checks),
+                         lambda: key_table_pages(term, program, work, shares, checks),
+                         lambda: piped(term, program, work, shares, checks),
                          lambda: progress(term, program, work, checks),
                          lambda: terminated(term, program, work, shares, checks)):
             try:

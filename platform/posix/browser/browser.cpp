@@ -1,11 +1,11 @@
 // The terminal folder browser: the stand-in's SHBrowseForFolderW.
 //
 // Folders given on the command line answer without a face at all
-// (given_folders.cpp). Otherwise a person at a terminal (standard input
-// and output both terminals) gets a full-screen browser driven with the
-// keys of the shell's folder tree (curses_browser.cpp), and a script gets
-// the line protocol that the README documents as a stable interface
-// (line_protocol.cpp). All keep the callback's contract
+// (given_folders.cpp). Otherwise a person at a terminal (standard input a
+// terminal, which the browser draws on) gets a full-screen browser driven
+// with the keys of the shell's folder tree (curses_browser.cpp), and a
+// script gets the line protocol that the README documents as a stable
+// interface (line_protocol.cpp). All keep the callback's contract
 // (browser_session.h).
 #include "platform/posix/browser/browser_faces.h"
 

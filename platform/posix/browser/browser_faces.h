@@ -7,7 +7,8 @@
 
 namespace posix {
 
-// For scripts, when the streams are not a terminal: one command per line.
+// For scripts, when the input is not a terminal (or there is none to draw
+// on): one command per line.
 PIDLIST_ABSOLUTE RunLineProtocol(BROWSEINFOW& info, const Console& console);
 
 // For a person at a terminal: the folder tree on the whole screen.

@@ -44,8 +44,12 @@ void BrowserScreen::Open() {
 BrowserScreen::Outcome BrowserScreen::Press(KeyPress key, FolderTree::Clock::time_point now) {
     message_.clear();
     if (key.key == Key::Interrupt) return Outcome::Cancelled;
-    if (showsHelp_ || key.key == Key::Help) {
-        showsHelp_ = !showsHelp_;
+    if (help_) {
+        if (!help_->Scroll(key)) help_.reset();
+        return Outcome::Browsing;
+    }
+    if (key.key == Key::Help) {
+        help_.emplace();
         return Outcome::Browsing;
     }
     return prompt_ ? Edit(key) : Browse(key, now);
@@ -76,7 +80,7 @@ BrowserScreen::Outcome BrowserScreen::Browse(KeyPress key, FolderTree::Clock::ti
         if (key.text == L'/' || key.text == L'~') {
             prompt_.emplace(std::wstring(1, key.text));
         } else if (key.text == L'?') {
-            showsHelp_ = true;
+            help_.emplace();
         } else if (!tree_.Type(key.text, now)) {
             message_ = "No folder here starts with " + Quoted(tree_.Typed()) + ".";
         }

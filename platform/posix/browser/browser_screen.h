@@ -10,6 +10,7 @@
 
 #include "platform/posix/browser/browser_session.h"
 #include "platform/posix/browser/folder_tree.h"
+#include "platform/posix/browser/key_help.h"
 #include "platform/posix/browser/keys.h"
 #include "platform/posix/browser/path_prompt.h"
 
@@ -35,8 +36,11 @@ public:
     const std::optional<PathPrompt>& Prompt() const { return prompt_; }
     // What the last key could not do, or what it found; display text.
     const std::string& Message() const { return message_; }
-    // The key table is shown over the browser (? or F1); any key closes it.
-    bool ShowsHelp() const { return showsHelp_; }
+    // The key table is shown over the browser (? or F1), and where it
+    // stands; any key but those that page it closes it. The view tells it
+    // the table's size and its own.
+    bool ShowsHelp() const { return help_.has_value(); }
+    std::optional<KeyTablePager>& Help() { return help_; }
 
 private:
     Outcome Browse(KeyPress key, FolderTree::Clock::time_point now);
@@ -51,7 +55,7 @@ private:
     FolderTree tree_;
     std::optional<PathPrompt> prompt_;
     std::string message_;
-    bool showsHelp_ = false;
+    std::optional<KeyTablePager> help_;
 };
 
 }  // namespace posix

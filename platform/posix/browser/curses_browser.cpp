@@ -79,8 +79,8 @@ public:
         ::erase();
         Row(0, DisplayText(session.Title()), A_BOLD);
         Row(1, DisplayText(session.Instruction()));
-        if (screen_.ShowsHelp()) {
-            DrawHelp();
+        if (std::optional<KeyTablePager>& help = screen_.Help()) {
+            DrawHelp(*help);
             ::refresh();
             return;
         }
@@ -155,14 +155,20 @@ private:
         return at == 0 ? kItselfRow : DisplayText(tree.Names()[at]) + "/";
     }
 
-    // Over the level and what is below it; the last row says how to leave.
-    void DrawHelp() {
+    // Over the level and what is below it, as much as fits; the last row
+    // says how to leave and, where the table does not fit, how to see more.
+    void DrawHelp(KeyTablePager& pager) {
         const std::vector<std::string> table = KeyTable(static_cast<std::size_t>(std::max(width_ - 2, 0)));
+        pager.Fit(table.size(), static_cast<std::size_t>(std::max(height_ - kRowsAbove - 1, 1)));
         Row(2, "Keys", A_UNDERLINE);
-        for (std::size_t at = 0; at < table.size() && kRowsAbove + static_cast<int>(at) < height_ - 1; ++at) {
-            Row(kRowsAbove + static_cast<int>(at), "  " + table[at]);
+        // Beside the heading where there is room; curses would wrap it.
+        const std::string place = pager.Place();
+        const int placeAt = width_ - static_cast<int>(place.size());
+        if (placeAt > 4) ::mvaddstr(2, placeAt, place.c_str());
+        for (std::size_t at = 0; at < pager.Shown() && kRowsAbove + static_cast<int>(at) < height_ - 1; ++at) {
+            Row(kRowsAbove + static_cast<int>(at), "  " + table[pager.First() + at]);
         }
-        Row(height_ - 1, "Any key closes this table.", A_DIM);
+        Row(height_ - 1, pager.Footer(static_cast<std::size_t>(width_)), A_DIM);
         ::curs_set(0);
     }
 

@@ -1,5 +1,6 @@
 #include "platform/posix/browser/curses_terminal.h"
 
+#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <signal.h>
@@ -15,6 +16,7 @@
 #include <curses.h>
 #include <term.h>
 
+#include "platform/posix/browser/drawing_terminal.h"
 #include "platform/posix/interrupts.h"
 
 namespace posix {
@@ -62,14 +64,11 @@ void PrepareLeaveSequence() {
     for (const char* name : {"sgr0", "cnorm", "rmkx", "rmcup"}) AppendCapability(name);
 }
 
-std::FILE* OpenStream(int fd, const char* mode) {
-    const int copy = ::dup(fd);
-    if (copy < 0) throw std::runtime_error("cannot use the terminal");
-    std::FILE* file = ::fdopen(copy, mode);
-    if (file == nullptr) {
-        ::close(copy);
-        throw std::runtime_error("cannot use the terminal");
-    }
+// A stream that owns `fd`.
+std::FILE* OpenStream(FileDescriptor fd, const char* mode, const char* failure) {
+    std::FILE* file = fd ? ::fdopen(fd.get(), mode) : nullptr;
+    if (file == nullptr) throw std::runtime_error(failure);
+    fd.Release();
     return file;
 }
 
@@ -85,11 +84,12 @@ CursesTerminal::CharacterLocale::~CharacterLocale() { ::setlocale(LC_CTYPE, prev
 
 CursesTerminal::CursesTerminal(int input, int output)
     : unicode_(std::strcmp(::nl_langinfo(CODESET), "UTF-8") == 0),
-      input_(OpenStream(input, "r")),
-      output_(OpenStream(output, "w")) {
+      input_(OpenStream(FileDescriptor(::fcntl(input, F_DUPFD_CLOEXEC, 0)), "r", "cannot use the terminal")),
+      output_(OpenStream(OpenDrawingTerminal(input, output), "w", "no terminal to draw on")) {
     // Before curses starts: it then leaves the ending signals to us instead
     // of putting handlers of its own in their place.
     AddInterruptAction(&RestoreTerminal);
+    // The terminal drawn on, which standard output need not be.
     terminalFd = ::fileno(output_.get());
     if (::tcgetattr(terminalFd, &savedModes) != 0) throw std::runtime_error("not a terminal");
     screen_ = ::newterm(nullptr, output_.get(), input_.get());

@@ -1,6 +1,8 @@
 // The terminal while the full-screen browser owns it. Construction puts
-// curses on the given streams (the alternate screen, raw keys, no echo);
-// destruction gives the terminal back as it was, however the browser ends.
+// curses on the terminal that the input is (the alternate screen, raw keys,
+// no echo), drawn through the output where that is the same terminal (see
+// drawing_terminal.h); destruction gives the terminal back as it was,
+// however the browser ends.
 // A signal that ends the process meanwhile gives it back too, through an
 // interrupt action that uses only what was prepared beforehand.
 #pragma once
@@ -15,7 +17,8 @@ namespace posix {
 
 class CursesTerminal {
 public:
-    // Throws std::runtime_error when curses cannot work this terminal.
+    // Throws std::runtime_error when curses cannot work this terminal, or
+    // there is none to draw on.
     CursesTerminal(int input, int output);
     ~CursesTerminal();
     CursesTerminal(const CursesTerminal&) = delete;

@@ -116,7 +116,9 @@ bool FolderTree::Type(wchar_t unit, Clock::time_point now) {
 }
 
 void FolderTree::SetRows(std::size_t rows) {
-    rows_ = std::max<std::size_t>(rows, 1);
+    rows = std::max<std::size_t>(rows, 1);
+    if (rows != rows_) first_ = 0;
+    rows_ = rows;
     KeepHighlightInView();
 }
 

@@ -76,7 +76,10 @@ public:
     const std::wstring& Typed() const { return typed_; }
 
     // How many rows the view has for the level; the first one in view
-    // follows the highlight.
+    // follows the highlight. A new number of rows (the terminal was resized)
+    // lays the level out afresh, as when it was opened: from its top,
+    // scrolled only as far as the highlight needs, so that shrinking the
+    // terminal and growing it back leaves no rows hidden above.
     void SetRows(std::size_t rows);
     std::size_t Rows() const { return rows_; }
     std::size_t FirstInView() const { return first_; }

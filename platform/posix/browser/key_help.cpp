@@ -75,4 +75,49 @@ std::vector<std::string> KeyTable(std::size_t columns) {
     return table;
 }
 
+void KeyTablePager::Fit(std::size_t tableRows, std::size_t rowsInView) {
+    count_ = tableRows;
+    rows_ = std::max<std::size_t>(rowsInView, 1);
+    first_ = std::min(first_, Last());
+}
+
+bool KeyTablePager::Scroll(const KeyPress& key) {
+    if (Fits()) return false;
+    // A row of the page before stays in view, as the wrapped rows of one
+    // key belong together.
+    const std::size_t page = std::max<std::size_t>(rows_ - 1, 1);
+    switch (key.key) {
+    case Key::Up: first_ -= std::min<std::size_t>(first_, 1); break;
+    case Key::Down: first_ = std::min(first_ + 1, Last()); break;
+    case Key::PageUp: first_ -= std::min(first_, page); break;
+    case Key::PageDown: first_ = std::min(first_ + page, Last()); break;
+    case Key::Home: first_ = 0; break;
+    case Key::End: first_ = Last(); break;
+    case Key::Text:
+        if (key.text != L' ') return false;
+        first_ = std::min(first_ + page, Last());
+        break;
+    default: return false;
+    }
+    return true;
+}
+
+std::size_t KeyTablePager::Shown() const { return std::min(rows_, count_ - std::min(first_, count_)); }
+
+std::string KeyTablePager::Place() const {
+    if (Fits()) return std::string();
+    return "Lines " + std::to_string(first_ + 1) + "-" + std::to_string(first_ + Shown()) + " of " +
+           std::to_string(count_);
+}
+
+std::string KeyTablePager::Footer(std::size_t columns) const {
+    if (Fits()) return "Any key closes this table.";
+    std::string line = std::string(first_ < Last() ? "Space: more" : "PgUp: back") + kGap + "Esc: close";
+    for (const char* entry : {"Up/Down PgUp/PgDn: scroll", "other keys close"}) {
+        if (line.size() + std::strlen(kGap) + std::strlen(entry) > columns) break;
+        line += kGap + std::string(entry);
+    }
+    return line;
+}
+
 }  // namespace posix
