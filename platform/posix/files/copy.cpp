@@ -13,10 +13,10 @@
 //   source that yields more (a /proc file, a growing log) or fewer fails
 //   (copy_content.h); one that is being written is copied again after a
 //   rest, a few times, and then fails (write_watch.h);
-// - a published copy gets the destination's mode, not the source's: a new
-//   one what the creation mask gives a new file, a replacement the mode of
-//   the file it replaces, either without write bits when the source is
-//   read-only;
+// - a published copy gets the destination's access, not the source's: a new
+//   one what the creation mask gives a new file, a replacement the mode and
+//   access control list of the file it replaces (replaced_access.h), either
+//   without write permission when the source is read-only;
 // - the target's folder is reached without following a symbolic link, and a
 //   link at the target's name is refused, never written through.
 // A dry run checks all that it can beforehand and writes nothing
@@ -39,6 +39,7 @@
 #include "platform/posix/files/errors.h"
 #include "platform/posix/files/missing_folders.h"
 #include "platform/posix/files/planned_writes.h"
+#include "platform/posix/files/replaced_access.h"
 #include "platform/posix/files/temporary_files.h"
 #include "platform/posix/files/write_folders.h"
 #include "platform/posix/files/write_watch.h"
@@ -100,14 +101,6 @@ Failure SourceFailure(int cause, const std::string& path) {
 // trims it as it does for every new file.
 mode_t CreationMode(const struct stat& source) { return IsReadOnly(source) ? 0444 : 0666; }
 
-// A replacement keeps the mode of the file it replaces, so that whoever
-// serves the destination can still read it.
-int TakeReplacedMode(int file, const struct stat& replaced, const struct stat& source) {
-    mode_t mode = replaced.st_mode & 0777;
-    if (IsReadOnly(source)) mode &= ~mode_t{0222};
-    return ::fchmod(file, mode) == 0 ? 0 : errno;
-}
-
 // Windows keeps the last-write time on a copy.
 int TakeLastWriteTime(int file, const struct stat& source) {
     const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
@@ -163,7 +156,9 @@ int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, co
     }
     targetsThere = present.has_value();
     if (!present) return LinkAsTarget(temp, folder, target);
-    if (const int err = TakeReplacedMode(temp.get(), *present, source); err != 0) return err;
+    if (const int err = TakeReplacedAccess(temp.get(), folder, target.c_str(), *present, source); err != 0) {
+        return err;
+    }
     NamedTemporary named(folder);
     const int linked = named.Create([&](const char* name) { return NameUnnamed(temp.get(), folder, name); });
     if (linked != 0) return linked;
@@ -196,7 +191,9 @@ int CopyNamed(const CopySource& source, const WritePath& target, bool failIfExis
         });
         if (created != 0) return created;
         int error = CopyWhole(source, temp.get());
-        if (error == 0 && present) error = TakeReplacedMode(temp.get(), *present, source.status);
+        if (error == 0 && present) {
+            error = TakeReplacedAccess(temp.get(), folder, target.leaf.c_str(), *present, source.status);
+        }
         if (error == 0) error = temp.Close();
         if (error != 0) return error;
         if (!failIfExists) return Replace(folder, named, target.leaf.c_str());
