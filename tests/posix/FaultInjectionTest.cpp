@@ -60,6 +60,8 @@ bool noLeases = false;
 // The named temporary files made, and the latest one's name.
 int namedTemporaries = 0;
 std::string latestNamedTemporary;
+// Run as a named temporary file is about to be made, before the call.
+std::function<void()> beforeNaming;
 // Run right after each folder the stand-in makes, with the arguments that
 // made it.
 std::function<void(int folder, const char* path)> afterMakingFolder;
@@ -75,6 +77,7 @@ protected:
         noLinkByDescriptor = false;
         noProc = false;
         noLeases = false;
+        beforeNaming = nullptr;
         afterMakingFolder = nullptr;
     }
     CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
@@ -283,6 +286,29 @@ TEST_F(Faults, ASignalInsideACopyLeavesTheEarlierCopyAndNoTemporaryFile) {
     }
 }
 
+// A name that another process holds already is passed over, and a signal
+// that ends the run right then must not take that process's file for one of
+// this run's own.
+TEST_F(Faults, ASignalRightAfterANameWasFoundTakenLeavesTheOtherFile) {
+    tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
+    tree.WriteFile(L"out\\target.vtt", "earlier");
+    noUnnamedFiles = true;
+    const std::string out = SystemPath(tree.Path(L"out")) + "/";
+    std::function<void()> whenTaken;
+    // Another process takes the very name this run is about to make; the
+    // signal comes as the run finds it taken.
+    beforeNaming = [&] {
+        ASSERT_EQ(close(creat((out + latestNamedTemporary).c_str(), 0644)), 0);
+        whenTaken();
+    };
+    const int status = CopyEndedBySignal(tree, SIGTERM, whenTaken);
+
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+    const std::set<std::wstring> left = tree.List(L"out");
+    EXPECT_EQ(left.size(), 2u) << "the other process's file stays beside the target";
+    EXPECT_EQ(tree.ReadFile(L"out\\target.vtt"), "earlier");
+}
+
 // How an unnamed copy gets its name is settled once per process, by what
 // the system allows, so each case runs in a process of its own. A named
 // temporary file, which a SIGKILL would leave behind, is the last resort.
@@ -331,7 +357,9 @@ pid_t AProcessThatIsGone() {
 
 // Where the file system has no unnamed files, a killed run leaves its named
 // temporary file. The next copy into that folder removes such files of this
-// machine's processes that are gone, and nothing else.
+// machine that no run holds and that have rested, and nothing else: not a
+// file that a live run is writing, whatever its process id looks like from
+// here (one in another PID namespace looks gone), nor one just made.
 TEST_F(Faults, NamedTemporaryFilesOfKilledRunsAreRemovedByTheNextCopyThere) {
     noUnnamedFiles = true;
     tree.WriteFile(L"source.vtt", "WEBVTT\n");
@@ -346,22 +374,40 @@ TEST_F(Faults, NamedTemporaryFilesOfKilledRunsAreRemovedByTheNextCopyThere) {
     const std::string alive = std::to_string(getppid());
     const std::string out = SystemPath(tree.Path(L"out")) + "/";
 
-    const std::string removed = machine + gone + "-0.tmp";
-    const std::string kept[] = {machine + alive + "-0.tmp", ".cuecarry-another.machine-" + gone + "-0.tmp",
-                                machine + gone + "-x.tmp", machine + gone + "-0.tmp.old"};
+    const std::string removed[] = {machine + gone + "-0.tmp", machine + alive + "-0.tmp"};
+    const std::string held = machine + gone + "-7.tmp";  // a live run in another PID namespace
+    const std::string kept[] = {held, ".cuecarry-another.machine-" + gone + "-0.tmp", machine + gone + "-x.tmp",
+                                machine + gone + "-0.tmp.old"};
     for (const std::string& name : kept) ASSERT_EQ(close(creat((out + name).c_str(), 0644)), 0) << name;
-    ASSERT_EQ(close(creat((out + removed).c_str(), 0644)), 0);
+    for (const std::string& name : removed) ASSERT_EQ(close(creat((out + name).c_str(), 0644)), 0) << name;
     ASSERT_EQ(mkdir((out + machine + gone + "-1.tmp").c_str(), 0755), 0);
     ASSERT_EQ(symlink("../elsewhere.txt", (out + machine + gone + "-2.tmp").c_str()), 0);
+    // The live run holds its file as runs do.
+    const int writing = open((out + held).c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writing, 0);
+    posix::HoldWhileWriting(writing);
 
+    // Just made, every one of them has changed lately: none is taken yet.
     ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\second.vtt"), FALSE));
-
-    std::set<std::string> left;
-    for (const std::wstring& entry : tree.List(L"out")) left.insert(SystemPath(CString(entry.c_str())));
     std::set<std::string> expected{"first.vtt", "second.vtt", machine + gone + "-1.tmp/", machine + gone + "-2.tmp"};
     expected.insert(std::begin(kept), std::end(kept));
-    EXPECT_EQ(left, expected);
+    expected.insert(std::begin(removed), std::end(removed));
+    const auto left = [this] {
+        std::set<std::string> names;
+        for (const std::wstring& entry : tree.List(L"out")) names.insert(SystemPath(CString(entry.c_str())));
+        return names;
+    };
+    EXPECT_EQ(left(), expected);
+
+    // Once they have rested, the files that no run holds go.
+    posix::testing::TakeTemporariesAsLeftAfter(-1);
+    ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\third.vtt"), FALSE));
+    posix::testing::TakeTemporariesAsLeftAfter(60);
+    for (const std::string& name : removed) expected.erase(name);
+    expected.insert("third.vtt");
+    EXPECT_EQ(left(), expected);
     EXPECT_EQ(tree.ReadFile(L"elsewhere.txt"), "kept");
+    close(writing);
 }
 
 // A source written to while it is copied is copied again after a rest, and
@@ -526,6 +572,7 @@ extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
     if ((flags & O_CREAT) != 0 && std::string(path).rfind(".cuecarry-", 0) == 0) {
         ++namedTemporaries;
         latestNamedTemporary = path;
+        if (beforeNaming) beforeNaming();
     }
     va_list arguments;
     va_start(arguments, flags);

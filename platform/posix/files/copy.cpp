@@ -187,7 +187,9 @@ int CopyNamed(const CopySource& source, const WritePath& target, bool failIfExis
         FileDescriptor temp;
         const int created = named.Create([&](const char* name) {
             temp.Reset(::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, CreationMode(source.status)));
-            return temp ? 0 : errno;
+            if (!temp) return errno;
+            HoldWhileWriting(temp.get());
+            return 0;
         });
         if (created != 0) return created;
         int error = CopyWhole(source, temp.get());

@@ -29,6 +29,12 @@ bool NoUnnamedFiles(int error);
 // Gives the unnamed file `file` the name `name` in `folder`: 0 or an errno.
 int NameUnnamed(int file, int folder, const char* name);
 
+// Locks the named temporary file open at `fd` for as long as it is open, so
+// that no other run takes it for one left behind (RemoveLeftTemporaries),
+// whatever its process id looks like from there. Where the file system has
+// no locks, its age alone speaks for it.
+void HoldWhileWriting(int fd);
+
 // A hidden named file in a folder, from its creation until it is renamed
 // onto its target; removed on every other way out, and by the signal handler
 // if a signal ends the process meanwhile.
@@ -40,24 +46,26 @@ public:
     NamedTemporary& operator=(const NamedTemporary&) = delete;
 
     // Makes the file with `make(name)` (0 or an errno), under a name that no
-    // other process and no earlier call uses. The signal handler knows the
-    // name before the file can exist.
+    // other process and no earlier call uses. The signal handler learns the
+    // name once the file exists.
     template <typename Make>
     int Create(Make make) {
         constexpr int kAttempts = 16;
         int error = EEXIST;
         for (int attempt = 0; attempt < kAttempts && error == EEXIST; ++attempt) {
-            Announce();
+            name_ = NewName();
             error = make(name_.c_str());
         }
         created_ = error == 0;
+        if (created_) MarkInFlight();
         return error;
     }
     const char* name() const { return name_.c_str(); }
     void Renamed() { renamed_ = true; }
 
 private:
-    void Announce();
+    static std::string NewName();
+    void MarkInFlight();
 
     int folder_;
     std::string name_;
@@ -69,11 +77,15 @@ namespace testing {
 // How unnamed files are named is settled with the first one, for the whole
 // process; a test that plays another system starts it over.
 void SettleNamingAgain();
+// A named temporary file counts as left behind once it has not changed for
+// a minute; a test does not wait that long.
+void TakeTemporariesAsLeftAfter(long seconds);
 }  // namespace testing
 
-// Removes from `folder` the named temporary files that processes of this
-// machine left behind when they were killed: only files with such a name,
-// only regular files, only of processes that are gone.
+// Removes from `folder` the named temporary files that runs on this machine
+// left behind when they were killed: only files with such a name, only
+// regular files, only those that no run holds (HoldWhileWriting) and that
+// have not changed for a minute.
 void RemoveLeftTemporaries(int folder);
 
 }  // namespace posix
