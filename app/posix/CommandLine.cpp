@@ -63,6 +63,9 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     for (int at = optind; at < argc; ++at) line.folders.emplace_back(argv[at]);
     if (line.folders.size() == 1) return Wrong("DEST is missing");
     if (line.folders.size() > 2) return Wrong("too many folders; give SOURCE and DEST");
+    // An unset variable ("$DEST") must not turn into the working folder.
+    if (!line.folders.empty() && line.folders[0].empty()) return Wrong("SOURCE is empty");
+    if (!line.folders.empty() && line.folders[1].empty()) return Wrong("DEST is empty");
     return line;
 }
 

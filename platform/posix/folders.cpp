@@ -71,6 +71,17 @@ bool IsFolder(const std::wstring& path) {
     return native && ::stat(native->c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+std::optional<std::wstring> KernelFolderPath(const std::wstring& absolute) {
+    std::size_t end = absolute.size();
+    while (end > 0 && IsSeparator(absolute[end - 1])) --end;
+    const std::size_t start = absolute.find_last_of(L"\\/", end == 0 ? 0 : end - 1);
+    const std::wstring last = absolute.substr(start == std::wstring::npos ? 0 : start + 1, end - (start + 1));
+    if (end == 0 || last == L"." || last == L"..") return RealFolderPath(absolute);
+    const std::optional<std::wstring> above = RealFolderPath(absolute.substr(0, start + 1));
+    if (!above) return std::nullopt;
+    return NormalFolderPath(*above + L"\\" + last);
+}
+
 std::optional<std::wstring> RealFolderPath(const std::wstring& folder) {
     const std::optional<std::string> native = NativePath(folder.c_str());
     if (!native) return std::nullopt;

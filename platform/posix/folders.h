@@ -23,6 +23,14 @@ bool IsWithinFolder(const std::wstring& path, const std::wstring& folder);
 // The last name of the path, "/" for the top.
 std::wstring FolderName(const std::wstring& folder);
 
+// An absolute path as the kernel reads it: each ".." steps up from where the
+// names before it lead, links and all ("lnk\..\out" with lnk leading to
+// other\VOD is other\out), every folder above the last name resolved, and
+// the last name kept as given (a link named VOD stays VOD), unless it is "."
+// or "..". In normal form; nothing when the folders above the last name
+// cannot be resolved (missing, unreadable on the way).
+std::optional<std::wstring> KernelFolderPath(const std::wstring& absolute);
+
 // A directory, or a link to one.
 bool IsFolder(const std::wstring& path);
 // The folder's path with every symbolic link resolved, in normal form;

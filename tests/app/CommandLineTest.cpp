@@ -62,6 +62,9 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
         {{"--\x1b]0;x\x07"}, 2, "", "cuecarry: unknown option '--?]0;x?'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
         {{vod}, 2, "", "cuecarry: DEST is missing\n" + usage + "Try 'cuecarry --help' for more.\n", false},
         {{vod, out, out}, 2, "", "cuecarry: too many folders; give SOURCE and DEST\n" + usage + "Try 'cuecarry --help' for more.\n", false},
+        // "$DEST" with DEST unset is no folder, not the working folder.
+        {{"", out}, 2, "", "cuecarry: SOURCE is empty\n" + usage + "Try 'cuecarry --help' for more.\n", false},
+        {{vod, ""}, 2, "", "cuecarry: DEST is empty\n" + usage + "Try 'cuecarry --help' for more.\n", false},
         {{vod, out}, 0, "Cuecarry: Cuecarry complete\n", "", true},
         {{vod, out, "--verbose", "--pause"}, 0,
          "copy " + vod + "/Lab/demo.vtt -> " + out + "/Lab_Lab/demo/video/vtt/demo.vtt\ncopy " + intro + " -> " +
@@ -104,6 +107,45 @@ TEST_F(CommandLine, FoldersAreTakenRelativeToTheWorkingFolder) {
     ::free(previous);
     EXPECT_EQ(ran.status, 0) << ran.errors;
     EXPECT_TRUE(tree.Exists(L"out\\Les_01\\intro\\video\\vtt\\intro.vtt"));
+}
+
+// A path means what it means to the kernel, cp and realpath: "lnk/../out"
+// lies beside the folder lnk leads to. The layout follows the name the user
+// gave: a link named VOD is the flat layout, whatever its folder is called.
+// A destination that is a link is written through, into its folder.
+TEST_F(CommandLine, PathsAreReadAsTheKernelReadsThemAndTheLastNameAsGiven) {
+    tree.WriteFile(L"nas\\export_2024\\Lesson01\\intro.vtt", "WEBVTT\n\nintro\n");
+    tree.MakeDir(L"links");
+    tree.MakeDir(L"other\\out");
+    ASSERT_EQ(::symlink("../nas/export_2024", Path(L"links\\VOD").c_str()), 0);
+    ASSERT_EQ(::symlink("media/VOD", Path(L"lnk").c_str()), 0);
+    ASSERT_EQ(::symlink("other/out", Path(L"www").c_str()), 0);
+    const std::wstring copy = L"\\Les_01\\intro\\video\\vtt\\intro.vtt";
+    const struct {
+        std::string source, destination;
+        int status;
+        std::wstring arrives;  // where intro.vtt lands; nowhere when empty
+    } cases[] = {
+        {Path(L"links\\VOD"), Path(L"out"), 0, L"out"},
+        {Path(L"links\\VOD") + "/", Path(L"out"), 0, L"out"},
+        {Path(L"media\\VOD"), Path(L"lnk") + "/../out", 2, L""},  // media\out: no such folder
+        {Path(L"media\\VOD"), Path(L"www"), 0, L"other\\out"},
+        {Path(L"lnk"), Path(L"links") + "/../www", 2, L""},  // lnk is no VOD
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source + " " + c.destination);
+        tree.Remove(L"out");
+        tree.Remove(L"other\\out");
+        tree.MakeDir(L"out");
+        tree.MakeDir(L"other\\out");
+        const Ran ran = RunWithArguments({c.source, c.destination});
+        EXPECT_EQ(ran.status, c.status) << ran.output << ran.errors;
+        EXPECT_EQ(tree.Exists(L"out" + copy), c.arrives == L"out");
+        EXPECT_EQ(tree.Exists(L"other\\out" + copy), c.arrives == L"other\\out");
+    }
+    tree.MakeDir(L"media\\out");
+    EXPECT_EQ(RunWithArguments({Path(L"media\\VOD"), Path(L"lnk") + "/../out"}).status, 0);
+    EXPECT_TRUE(tree.Exists(L"media\\out\\Les_01\\intro\\video\\vtt\\intro.vtt"));
 }
 
 // Every entry below `folder`: its kind, content, mode and last-write time.

@@ -181,14 +181,20 @@ TEST_F(TerminalBrowserTest, LineProtocolEchoesAndReportsCleanedText) {
 
 // What is handed back is the folder itself, so that nothing written below
 // it later can be sent elsewhere by a link on the way.
-TEST_F(TerminalBrowserTest, ChosenFolderComesBackWithItsLinksResolved) {
+// The chosen folder comes back under the name it was chosen by, the folders
+// above it resolved: a link named VOD stays VOD. A typed ".." steps up from
+// where the names before it lead, as the kernel reads it.
+TEST_F(TerminalBrowserTest, ChosenFolderComesBackUnderItsOwnNameWithTheFoldersAboveResolved) {
     ASSERT_EQ(0, ::symlink(Unix(L"media\\VOD").c_str(), Unix(L"link").c_str()));
     ASSERT_EQ(0, ::symlink(Unix(L"link").c_str(), Unix(L"media\\Zelvora\\hop").c_str()));
     const Outcome direct = Browse("{link}\n\n");
-    EXPECT_EQ(Path(L"media\\VOD"), direct.chosen);
-    EXPECT_EQ(L"link", direct.displayName);  // the name the user picked
+    EXPECT_EQ(Path(L"link"), direct.chosen);
+    EXPECT_EQ(L"link", direct.displayName);
     EXPECT_EQ(Path(L"media\\VOD\\Lesson01"), Browse("{media\\Zelvora\\hop}\nLesson01\n\n").chosen);
-    // The selection while browsing stays as typed: ".." leaves the link.
+    // As text, "link/../alpha" would be the tree's own alpha.
+    tree.MakeDir(L"alpha");
+    EXPECT_EQ(Path(L"media\\alpha"), Browse("{link}/../alpha\n\n").chosen);
+    // Going up the tree leaves the link the way it came.
     EXPECT_EQ(Path(L"media\\Zelvora"), Browse("{media\\Zelvora\\hop}\n..\n\n").chosen);
 }
 

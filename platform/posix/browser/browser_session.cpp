@@ -4,7 +4,9 @@
 #include <utility>
 
 #include "platform/posix/console.h"
+#include "platform/posix/files/write_folders.h"
 #include "platform/posix/folders.h"
+#include "platform/posix/names.h"
 
 namespace posix {
 namespace {
@@ -86,9 +88,12 @@ bool BrowserSession::ShowsStatus() const { return (info_.ulFlags & BIF_STATUSTEX
 
 std::wstring BrowserSession::Resolve(const std::wstring& typed) const {
     const bool fromHome = typed == L"~" || typed.rfind(L"~/", 0) == 0 || typed.rfind(L"~\\", 0) == 0;
-    if (fromHome) return NormalFolderPath(HomeFolder() + L"\\" + typed.substr(1));
-    if (IsAbsoluteFolderPath(typed)) return NormalFolderPath(typed);
-    return NormalFolderPath(selection_ + L"\\" + typed);
+    std::wstring absolute = selection_ + L"\\" + typed;
+    if (fromHome) absolute = HomeFolder() + L"\\" + typed.substr(1);
+    if (IsAbsoluteFolderPath(typed)) absolute = typed;
+    // A ".." steps up from where the names before it lead, as the kernel
+    // reads it; read as text it could name another folder.
+    return KernelFolderPath(absolute).value_or(absolute);
 }
 
 BrowserSession::Refusal BrowserSession::GoTo(const std::wstring& typed) {
@@ -132,14 +137,17 @@ PIDLIST_ABSOLUTE BrowserSession::Choose() {
         info_.pszDisplayName[length] = L'\0';
     }
     info_.iImage = kFolderIcon;
-    return NewItemList(ChosenPath(), name, true);
+    const std::wstring chosen = ChosenPath();
+    if (const std::optional<std::string> native = NativePath(chosen.c_str())) WriteThroughChosenLink(*native);
+    return NewItemList(chosen, name, true);
 }
 
-// What the caller gets: the folder itself, not a link to it, so that what
-// it later writes below it cannot be sent elsewhere by a link on the way.
-// A folder that is gone by now keeps its path, and the caller finds it
-// missing.
-std::wstring BrowserSession::ChosenPath() const { return RealFolderPath(selection_).value_or(selection_); }
+// What the caller gets: the folders above the chosen one resolved, so that
+// no link on the way can later send its writes elsewhere, and the chosen
+// folder under the name it was chosen by: a link named VOD is the VOD
+// layout, whatever the folder it leads to is called. A folder that is gone
+// by now keeps its path, and the caller finds it missing.
+std::wstring BrowserSession::ChosenPath() const { return KernelFolderPath(selection_).value_or(selection_); }
 
 std::optional<std::wstring> BrowserSession::Showable(const std::wstring& requested) {
     const std::wstring folder = Resolve(requested);

@@ -30,11 +30,18 @@ GivenFolders& Given() {
     return folders;
 }
 
+// The folder as the kernel finds it (folders.h). Where the kernel finds
+// nothing, the path stays as given, ".." and all, so that the caller's own
+// query finds it missing: read as text, "lnk/../out" could name a folder
+// that the kernel would never reach.
 std::optional<std::wstring> Absolute(const std::wstring& given) {
-    if (IsAbsoluteFolderPath(given)) return NormalFolderPath(given);
-    const std::wstring working = WorkingFolder();
-    if (working.empty()) return std::nullopt;
-    return NormalFolderPath(working + L"\\" + given);
+    std::wstring absolute = given;
+    if (!IsAbsoluteFolderPath(given)) {
+        const std::wstring working = WorkingFolder();
+        if (working.empty()) return std::nullopt;
+        absolute = working + L"\\" + given;
+    }
+    return KernelFolderPath(absolute).value_or(absolute);
 }
 
 // Something other than a folder at `path`: why it cannot be chosen. A path

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string_view>
@@ -150,6 +151,28 @@ private:
     bool foundLatest_ = false;
 };
 
+// The chosen folders that are links, by their names, with the names of
+// the folders they led to when they were chosen. Set before the copies
+// start, only read while they run.
+struct ChosenLink {
+    std::vector<std::string> names;
+    std::vector<std::string> real;
+};
+std::vector<ChosenLink>& ChosenLinks() {
+    static std::vector<ChosenLink> links;
+    return links;
+}
+
+void FollowChosenLinks(std::vector<std::string>& names) {
+    for (const ChosenLink& link : ChosenLinks()) {
+        if (names.size() >= link.names.size() && std::equal(link.names.begin(), link.names.end(), names.begin())) {
+            names.erase(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(link.names.size()));
+            names.insert(names.begin(), link.real.begin(), link.real.end());
+            return;
+        }
+    }
+}
+
 FolderStack& Stack() {
     static FolderStack stack;
     return stack;
@@ -165,6 +188,7 @@ std::optional<WritePath> MakeWritePath(const std::string& nativePath) {
         AppendNames(cwd.get(), names);
     }
     AppendNames(nativePath, names);
+    FollowChosenLinks(names);
     WritePath path;
     if (!names.empty()) {
         path.leaf = std::move(names.back());
@@ -172,6 +196,17 @@ std::optional<WritePath> MakeWritePath(const std::string& nativePath) {
     }
     path.folder = std::move(names);
     return path;
+}
+
+void WriteThroughChosenLink(const std::string& chosenFolder) {
+    struct stat status;
+    if (::lstat(chosenFolder.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return;
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(chosenFolder.c_str(), nullptr), &std::free);
+    if (!real) return;
+    ChosenLink link;
+    AppendNames(chosenFolder, link.names);
+    AppendNames(real.get(), link.real);
+    ChosenLinks().push_back(std::move(link));
 }
 
 int MakeWriteFolder(const WritePath& path) {

@@ -29,7 +29,16 @@ struct WritePath {
     std::string leaf;                 // empty only for the top ("/") itself
 };
 // Nothing when the working directory cannot be read (for a relative path).
+// Below a chosen link (WriteThroughChosenLink), the names are those of the
+// folder it led to.
 std::optional<WritePath> MakeWritePath(const std::string& nativePath);
+
+// A folder the user chose may itself be a link (a destination "www" that
+// leads to /srv/www): writes below it go to the folder it leads to now,
+// resolved once, and below that folder no link is followed. The folders
+// above the chosen one are real already (they were resolved when it was
+// chosen). Called before any write below it.
+void WriteThroughChosenLink(const std::string& chosenFolder);
 
 // Makes the folder `path` names: 0, or an errno. EEXIST when something of
 // that name is there (also when an open folder is, answered without a call);
