@@ -168,6 +168,22 @@ std::string WithoutDryRunNote(std::string output) {
     return at == std::string::npos ? output : output.erase(at, note.size());
 }
 
+// Runs a dry run, checks that it wrote nothing below `written`, then the
+// run itself, checks that the dry run printed exactly what the run prints,
+// and gives the run.
+Ran RunAfterItsDryRun(const TempTree& tree, const std::string& source, const std::string& destination,
+                      const std::wstring& written) {
+    const auto before = Snapshot(tree, written);
+    const Ran dry = RunWithArguments({"--dry-run", "--verbose", source, destination});
+    EXPECT_EQ(Snapshot(tree, written), before) << "a dry run writes nothing";
+    EXPECT_NE(dry.output.find("\n\nThis was a dry run: nothing was written.\n"), std::string::npos) << dry.output;
+    const Ran real = RunWithArguments({"-v", source, destination});
+    EXPECT_EQ(dry.status, real.status);
+    EXPECT_EQ(WithoutDryRunNote(dry.output), real.output);
+    EXPECT_EQ(dry.errors, real.errors);
+    return real;
+}
+
 // The dry run answers from what is there and from what the run would have
 // made: new targets, replaced ones, a read-only target, a ".." base name, a
 // later segment's caption replacing an earlier one, and a read-only copy
@@ -190,17 +206,8 @@ TEST_F(CommandLine, ADryRunChangesNothingAndPrintsWhatTheRunThenDoes) {
     tree.WriteFile(L"dest\\Cou_se\\locked\\video\\vtt\\locked.vtt", "published, read-only");
     tree.SetReadOnly(L"dest\\Cou_se\\locked\\video\\vtt\\locked.vtt", true);
     const std::string source = Path(L"Zelvora"), destination = Path(L"dest");
-    const auto before = Snapshot(tree, L"dest");
-
-    const Ran dry = RunWithArguments({"--dry-run", "--verbose", source, destination});
-    EXPECT_EQ(Snapshot(tree, L"dest"), before) << "a dry run writes nothing";
-    EXPECT_NE(dry.output.find("\n\nThis was a dry run: nothing was written.\n"), std::string::npos) << dry.output;
-
-    const Ran real = RunWithArguments({"-v", source, destination});
-    EXPECT_EQ(dry.status, real.status);
+    const Ran real = RunAfterItsDryRun(tree, source, destination, L"dest");
     EXPECT_EQ(real.status, 1);
-    EXPECT_EQ(WithoutDryRunNote(dry.output), real.output);
-    EXPECT_EQ(dry.errors, real.errors);
     // What the run did, so that the comparison above compares something.
     EXPECT_NE(real.output.find("copy " + source + "/Course/Week2/twice.vtt -> " + destination +
                                "/Cou_se/twice/video/vtt/twice.vtt\n"),
@@ -217,6 +224,30 @@ TEST_F(CommandLine, ADryRunChangesNothingAndPrintsWhatTheRunThenDoes) {
         << real.errors;
     EXPECT_EQ(tree.ReadFile(L"dest\\Cou_se\\twice\\video\\vtt\\twice.vtt"), "week 2, later");
     EXPECT_EQ(tree.ReadFile(L"dest\\Oth_er\\fresh\\video\\vtt\\fresh.vtt"), "a content destination of its own");
+}
+
+// With the destination inside the source, the walk lists folders that the
+// run has just made, and reports what it finds there; the dry run's
+// listings show them too. Here the folders that A's captions get lie in
+// the content folder Chem, where the walk takes them for segments, and the
+// folder of "x.vtt.vtt" (base name x.vtt) for a caption that is no file.
+TEST_F(CommandLine, ADryRunWalksWhatTheRunHasMadeWhereTheDestinationLiesInTheSource) {
+    tree.WriteFile(L"Zelvora\\A\\Seg1\\x.vtt.vtt", "x");
+    tree.WriteFile(L"Zelvora\\A\\Seg1\\plain.vtt", "plain");
+    tree.WriteFile(L"Zelvora\\Chem\\Part1\\atoms.vtt", "atoms");
+    const std::string source = Path(L"Zelvora");
+    for (const std::wstring destination : {L"Zelvora\\Chem", L"Zelvora", L"Zelvora\\A\\Seg1"}) {
+        SCOPED_TRACE(SystemPath(destination));
+        const Ran real = RunAfterItsDryRun(tree, source, Path(destination.c_str()), L"Zelvora");
+        if (destination == L"Zelvora\\Chem") {
+            EXPECT_EQ(real.status, 1);
+            EXPECT_NE(real.errors.find(source + "/Chem/A_A/x.vtt -> "), std::string::npos) << real.errors;
+        }
+        tree.Remove(L"Zelvora");
+        tree.WriteFile(L"Zelvora\\A\\Seg1\\x.vtt.vtt", "x");
+        tree.WriteFile(L"Zelvora\\A\\Seg1\\plain.vtt", "plain");
+        tree.WriteFile(L"Zelvora\\Chem\\Part1\\atoms.vtt", "atoms");
+    }
 }
 
 }  // namespace

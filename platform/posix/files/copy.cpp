@@ -208,13 +208,29 @@ int CopyNamed(const CopySource& source, const WritePath& target, bool failIfExis
     });
 }
 
+// A dry run's copy, of what the source is now or of what the run would
+// have made in its place by then.
+Failure PlanCopyOf(const std::string& sourcePath, const WritePath& target, bool failIfExists) {
+    FileDescriptor in;
+    struct stat status;
+    if (const std::optional<PlannedEntry> planned = PlannedAt(sourcePath)) {
+        if (planned->isFolder) return SourceFailure(kNotRegularFile, sourcePath);
+        status = {};
+        status.st_mode = S_IFREG | (planned->readOnly ? 0444 : 0644);
+    } else if (const int error = OpenSource(sourcePath, in, status); error != 0) {
+        return SourceFailure(error, sourcePath);
+    }
+    if (target.leaf.empty()) return {ERROR_ACCESS_DENIED, EISDIR};
+    return CopyFailure(PlanCopy(status, target, failIfExists), target.folder);
+}
+
 // One copy of the source, opened afresh.
 Failure CopyOnce(const std::string& sourcePath, const WritePath& target, bool failIfExists, WriteWatch& watch) {
+    if (PlanningWritesOnly()) return PlanCopyOf(sourcePath, target, failIfExists);
     FileDescriptor in;
     struct stat status;
     if (const int error = OpenSource(sourcePath, in, status); error != 0) return SourceFailure(error, sourcePath);
     if (target.leaf.empty()) return {ERROR_ACCESS_DENIED, EISDIR};  // the top of the file system
-    if (PlanningWritesOnly()) return CopyFailure(PlanCopy(status, target, failIfExists), target.folder);
     int error = watch.Start(in.get(), status);
     if (error == 0) {
         const CopySource source{in.get(), status, watch};

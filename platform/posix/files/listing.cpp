@@ -16,6 +16,8 @@
 
 #include "platform/posix/files/descriptors.h"
 #include "platform/posix/files/errors.h"
+#include "platform/posix/files/planned_writes.h"
+#include "platform/posix/command_line.h"
 #include "platform/posix/names.h"
 
 namespace posix {
@@ -155,8 +157,42 @@ std::optional<struct stat> EntryStatus(int folder, const char* name, int& error)
 // the caller's walk and later changes to the folder don't disturb it.
 Failure FromErrno(int err) { return {ErrorFromErrno(err), err}; }
 
+ListedEntry EntryForPlanned(std::wstring name, const PlannedEntry& planned) {
+    ListedEntry entry{std::move(name), FILE_ATTRIBUTE_NORMAL, 0, FileTimeFrom({0, 0}), FileTimeFrom({0, 0})};
+    if (planned.isFolder) entry.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    if (planned.readOnly) entry.attributes = FILE_ATTRIBUTE_READONLY;
+    return entry;
+}
+
+// A dry run lists what the run would have made by now as if it were there,
+// in the place of what is there under its name: the run would list it.
+// `pattern` is a wildcard, or with `exact` a name to look up as it is
+// written, as the file system looks names up. True when the run would have
+// made `directory` itself.
+bool AddPlanned(const std::string& directory, std::wstring_view pattern, bool listsDots,
+                std::vector<ListedEntry>& out, bool exact = false) {
+    const PlannedFolder planned = PlannedIn(directory);
+    if (planned.planned && listsDots) {
+        for (const wchar_t* dot : {L".", L".."}) {
+            if (Matches(pattern, dot)) out.push_back(EntryForPlanned(dot, {".", true, false}));
+        }
+    }
+    for (const PlannedEntry& made : planned.entries) {
+        std::wstring name = WidenName(made.name.data(), made.name.size());
+        if (exact ? name != pattern : !Matches(pattern, name)) continue;
+        const auto same = std::find_if(out.begin(), out.end(), [&](const ListedEntry& e) { return e.name == name; });
+        if (same != out.end()) out.erase(same);
+        out.push_back(EntryForPlanned(std::move(name), made));
+    }
+    return planned.planned;
+}
+
 Failure ReadMatches(const std::string& directory, std::wstring_view pattern, std::vector<ListedEntry>& out) {
     DirStream dir(::opendir(directory.c_str()));
+    if (!dir && errno == ENOENT && PlanningWritesOnly() && AddPlanned(directory, EffectivePattern(pattern), true, out)) {
+        std::sort(out.begin(), out.end(), ListedBefore);
+        return out.empty() ? Failure{ERROR_FILE_NOT_FOUND, kNoCause} : kNoFailure;
+    }
     if (!dir) return errno == ENOENT ? Failure{ERROR_PATH_NOT_FOUND, ENOENT} : FromErrno(errno);
     const int fd = ::dirfd(dir.get());
     pattern = EffectivePattern(pattern);
@@ -175,12 +211,17 @@ Failure ReadMatches(const std::string& directory, std::wstring_view pattern, std
     }
     if (errno != 0) return FromErrno(errno);
     dir.reset();
+    if (PlanningWritesOnly()) AddPlanned(directory, pattern, false, out);
     std::sort(out.begin(), out.end(), ListedBefore);
     return out.empty() ? Failure{ERROR_FILE_NOT_FOUND, kNoCause} : kNoFailure;
 }
 
 Failure LookUp(const std::string& path, std::wstring_view name, std::vector<ListedEntry>& out) {
     if (name.size() >= MAX_PATH) return {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG};
+    if (PlanningWritesOnly()) {
+        AddPlanned(FolderOfPath(path), name, false, out, true);
+        if (!out.empty()) return kNoFailure;
+    }
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
         const int err = errno;
