@@ -145,7 +145,8 @@ int LinkAsTarget(FileDescriptor& temp, int folder, const std::string& target) {
 // one and the other costs a call only when the guess fails.
 int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, const struct stat& source,
                  bool failIfExists) {
-    static bool targetsThere = false;
+    // Each thread's own guess, from the latest target it placed.
+    thread_local bool targetsThere = false;
     if (!targetsThere) {
         const int linked = LinkAsTarget(temp, folder, target);
         if (linked != EEXIST) return linked;

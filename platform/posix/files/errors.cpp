@@ -38,6 +38,8 @@ BOOL Fail(const Failure& failure) {
     return FALSE;
 }
 
+Failure LastFailure() { return {lastError, lastCause, lastCauseWhere}; }
+
 std::string LastErrorReason() {
     std::string reason;
     if (const char* own = OwnReason(lastCause)) {

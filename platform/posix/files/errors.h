@@ -51,6 +51,9 @@ constexpr Failure kNoFailure{ERROR_SUCCESS, kNoCause};
 // Sets the thread's last error and its cause, and gives FALSE, for a failing
 // call.
 BOOL Fail(const Failure& failure);
+// The thread's last error and its cause, to be set again (Fail) on another
+// thread: a copy made by a worker is told of by the walk.
+Failure LastFailure();
 inline BOOL Fail(DWORD code, int cause = kNoCause) { return Fail(Failure{code, cause}); }
 
 // The last error's cause in words: the stand-in's own, or the system's text

@@ -11,8 +11,10 @@ struct FolderNotMade {
     int cause = 0;
 };
 
+// Each thread's own: a caption's folders are made by the thread that copies
+// it.
 FolderNotMade& Latest() {
-    static FolderNotMade latest;
+    thread_local FolderNotMade latest;
     return latest;
 }
 

@@ -25,7 +25,10 @@ namespace {
 // Unnamed files
 
 enum class Naming { Unknown, ByDescriptor, ThroughProc, Impossible };
-Naming naming = Naming::Unknown;
+// Settled by whichever thread makes the first unnamed file; the answer is
+// the same for every thread, so a second thread that settles it at the
+// same moment only sets what the first set.
+std::atomic<Naming> naming{Naming::Unknown};
 
 // Whether the kernel lets this process name an unnamed file by its
 // descriptor (linkat with AT_EMPTY_PATH): newer kernels allow it to the

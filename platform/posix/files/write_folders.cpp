@@ -173,8 +173,9 @@ void FollowChosenLinks(std::vector<std::string>& names) {
     }
 }
 
+// Each thread holds the folders of its own latest write path.
 FolderStack& Stack() {
-    static FolderStack stack;
+    thread_local FolderStack stack;
     return stack;
 }
 
