@@ -15,12 +15,17 @@ CString CountLine(int count, const wchar_t* one, const wchar_t* many, const wcha
 }  // namespace
 
 // The completion says what the run left behind, so that nobody takes a
-// partial copy for a whole one, nor a folder of the wrong name for a copy.
+// partial copy for a whole one, nor a folder of the wrong name for a copy;
+// and which copies replaced one the run made itself (short names that
+// collide, a later segment), which left a caption of the source unpublished.
 CString CompletionText(const CopyOutcome& outcome) {
     if (!outcome.layoutRecognized) {
         return L"Cuecarry complete\n\nNothing was copied: the starting folder is named neither VOD nor Zelvora.";
     }
     return CString(L"Cuecarry complete") +
            CountLine(outcome.captionsNotCopied, L" caption file", L" caption files", L" could not be copied.") +
-           CountLine(outcome.foldersNotRead, L" folder", L" folders", L" could not be read.");
+           CountLine(outcome.foldersNotRead, L" folder", L" folders", L" could not be read.") +
+           CountLine(outcome.foldersNotMade, L" folder", L" folders", L" could not be made.") +
+           CountLine(outcome.captionsReplaced, L" caption file", L" caption files",
+                     L" replaced a copy made earlier in this run.");
 }

@@ -5,6 +5,6 @@
 
 // The message that ends a run that was not stopped by a folder that could
 // not be found: "Cuecarry complete", then, each after a blank line, what
-// the copy left behind, or that it copied nothing because the source's name
-// selects no layout.
+// the copy left behind and how many copies replaced one it made earlier, or
+// that it copied nothing because the source's name selects no layout.
 CString CompletionText(const CopyOutcome& outcome);

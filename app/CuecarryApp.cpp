@@ -16,28 +16,33 @@ void ShowMessage(const wchar_t* text) { MessageBoxW(nullptr, text, L"Cuecarry", 
 // message. Cancelling a picker is no error: nothing is copied.
 RunOutcome ChooseAndCopy(CDirDialog& picker) {
     using End = RunOutcome::End;
+    RunOutcome run;
+    run.end = End::Cancelled;
     picker.windowCaption = L"Browse to the starting folder:";
-    if (!picker.Browse()) return {End::Cancelled, {}};
+    if (!picker.Browse()) return run;
 
     CFileFind finder;
     if (!finder.FindFile(picker.selectedPath, 0)) {
+        run = {End::SourceNotAccessible, {}, picker.selectedPath, {}, SavedLastError::Take()};
         ShowMessage(L"starting path not accessible");
         finder.Close();
-        return {End::SourceNotAccessible, {}};
+        return run;
     }
     // A copy: the second picker reuses selectedPath.
     const CString sourceRoot(picker.selectedPath);
+    run.sourceRoot = sourceRoot;
 
     picker.windowCaption = L"Select copy to folder:";
-    if (!picker.Browse()) return {End::Cancelled, {}};
+    if (!picker.Browse()) return run;
     if (!finder.FindFile(picker.selectedPath, 0)) {
+        run = {End::DestinationNotAccessible, {}, sourceRoot, picker.selectedPath, SavedLastError::Take()};
         ShowMessage(L"copy to path not accessible");
         finder.Close();
-        return {End::DestinationNotAccessible, {}};
+        return run;
     }
     const CString destinationRoot(picker.selectedPath);
 
-    return {End::Copied, CopyCaptionTree(sourceRoot, destinationRoot)};
+    return {End::Copied, CopyCaptionTree(sourceRoot, destinationRoot), sourceRoot, destinationRoot, {}};
 }
 
 }  // namespace

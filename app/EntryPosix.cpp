@@ -8,6 +8,7 @@
 #include "app/posix/CommandLine.h"
 #include "app/posix/CopyReporter.h"
 #include "app/posix/ExitStatus.h"
+#include "app/posix/NothingCopied.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/console.h"
 
@@ -16,11 +17,15 @@ namespace {
 int Run(const CommandLine& line) {
     if (!line.folders.empty()) posix::AnswerBrowsesWith(line.folders);
     if (line.dryRun) posix::PlanWritesOnly();
+    posix::RefuseDestinationsThatTakeNoFolder();
+    SetCaptionWorkers(line.jobs);
     CopyReporter reporter({STDOUT_FILENO, STDERR_FILENO, posix::IsTerminal(STDERR_FILENO)}, line.verbose, line.dryRun);
     const ScopedCopyListener listening(reporter);
     AfxWinMain(nullptr, nullptr, nullptr, 0);
+    const RunOutcome& run = static_cast<const CCuecarryApp*>(AfxGetApp())->LastRun();
+    posix::WriteText(STDERR_FILENO, NothingCopiedReason(run));
     if (line.pause) posix::WaitForEnter(STDIN_FILENO, STDOUT_FILENO);
-    return ExitStatusOf(static_cast<const CCuecarryApp*>(AfxGetApp())->LastRun());
+    return ExitStatusOf(run);
 }
 
 }  // namespace

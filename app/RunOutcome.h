@@ -1,9 +1,12 @@
 #pragma once
 
 #include "copy/CaptionCopy.h"
+#include "framework/CString.h"
+#include "platform/LastError.h"
 
 // How one run of the tool ended. The Windows program only shows it; the
-// Linux program also tells it in its exit status.
+// Linux program also tells it in its exit status, and why nothing was
+// copied on its standard error.
 struct RunOutcome {
     enum class End {
         NotRun,
@@ -14,4 +17,9 @@ struct RunOutcome {
     };
     End end = End::NotRun;
     CopyOutcome copy;
+    // The folders chosen, as far as the run got.
+    CString sourceRoot;
+    CString destinationRoot;
+    // Why the find query refused the folder that ended the run.
+    SavedLastError notAccessible;
 };

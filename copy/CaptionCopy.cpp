@@ -1,19 +1,30 @@
 #include "copy/CaptionCopy.h"
 
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "copy/CaptionWork.h"
 #include "copy/CopyListener.h"
 #include "copy/DirectoryPath.h"
+#include "copy/ReplacedCopies.h"
 #include "platform/FindListing.h"
+#include "platform/FolderRules.h"
+#include "platform/LastError.h"
 
 namespace {
 
 // Hears nothing: the walk of a program that shows nothing as it goes.
 class NoListener final : public CopyListener {
 public:
-    void WalkStarted() override {}
+    void WalkStarted(const CString&, const CString&) override {}
     void ContentFolderEntered(const CString&) override {}
     void CaptionCopied(const CString&, const CString&) override {}
+    void CaptionReplacedEarlierCopy(const CString&, const CString&, const CString&) override {}
     void CaptionNotCopied(const CString&, const CString&, Loss) override {}
     void FolderNotRead(const CString&, Loss) override {}
+    void FolderNotMade(const CString&) override {}
+    void WalkEnded() override {}
 };
 
 CopyListener*& ActiveListener() {
@@ -21,6 +32,12 @@ CopyListener*& ActiveListener() {
     static CopyListener* active = &nobody;
     return active;
 }
+
+std::atomic<int> captionWorkers{kDefaultCaptionWorkers};
+
+// Captions with the same target go to the same worker, as the destination
+// compares their names.
+std::size_t RouteOf(const CString& target) { return std::hash<std::wstring>()(NameAsCompared(target)); }
 
 enum class Layout { None, Flat, Nested };
 
@@ -62,21 +79,33 @@ bool IsPairAt(const CString& name, int first) {
            IsLowSurrogate(name[first + 1]);
 }
 
-// One walk of a source tree: copies as it goes and counts what it leaves
-// behind, without ever stopping for it.
+// One walk of a source tree: lists as it goes, hands each caption's work
+// out, and counts what is left behind, without ever stopping for it.
+// Everything is counted and told as the work is told, in walk order.
 class CaptionWalk {
 public:
-    CaptionWalk(Layout layout, const CString& destinationRoot)
-        : layout_(layout), destinationRoot_(destinationRoot), listener_(*ActiveListener()) {}
+    CaptionWalk(Layout layout, const CString& destinationRoot, int workers)
+        : layout_(layout),
+          destinationRoot_(destinationRoot),
+          listener_(*ActiveListener()),
+          work_(workers, [this](const CaptionWork::Caption& caption, const CaptionWork::Result& result) {
+              TellCaption(caption, result);
+          }) {}
 
     CopyOutcome Run(const CString& sourceRoot) {
-        listener_.WalkStarted();
+        listener_.WalkStarted(sourceRoot, destinationRoot_);
         ForEachEntry(sourceRoot, L"*", [&](const WIN32_FIND_DATAW& entry) {
             if (!IsFolderToWalk(sourceRoot, entry)) return;
             const CString contentPath = sourceRoot + L"\\" + entry.cFileName;
-            listener_.ContentFolderEntered(contentPath);
-            CopyContentFolder(contentPath, destinationRoot_ + L"\\" + AbbreviateFolderName(entry.cFileName));
+            const CString shortName = AbbreviateFolderName(entry.cFileName);
+            work_.Note([this, contentPath, shortName] {
+                replaced_.ContentFolder(shortName);
+                listener_.ContentFolderEntered(contentPath);
+            });
+            CopyContentFolder(contentPath, destinationRoot_ + L"\\" + shortName);
         });
+        work_.Finish();
+        listener_.WalkEnded();
         return outcome_;
     }
 
@@ -108,8 +137,10 @@ private:
     }
 
     void CopyContentFolder(const CString& contentPath, const CString& contentDestination) {
-        // Every content folder gets its destination, even one with no captions.
-        CreateDirectoryPath(contentDestination);
+        // Every content folder gets its destination, even one with no
+        // captions; one that cannot be made is counted, as its captions are
+        // left without a place.
+        if (!CreateDirectoryPath(contentDestination)) FolderNotMade(contentDestination);
         if (layout_ == Layout::Flat) {
             CopyCaptionFiles(contentPath, contentDestination);
         } else {
@@ -125,9 +156,10 @@ private:
         });
     }
 
-    // Copies the caption files lying directly in `folder` into their caption
-    // folders below `contentDestination`. A directory whose name matches is
-    // handled like a file: its copy fails and is counted.
+    // Hands out the work for the caption files lying directly in `folder`,
+    // to be copied into their caption folders below `contentDestination`. A
+    // directory whose name matches is handled like a file: its copy fails
+    // and is counted.
     void CopyCaptionFiles(const CString& folder, const CString& contentDestination) {
         ForEachEntry(folder, L"*.vtt", [&](const WIN32_FIND_DATAW& entry) {
             CopyCaptionFile(folder, entry.cFileName, contentDestination);
@@ -145,25 +177,59 @@ private:
         // such captions of every content folder would overwrite each other.
         if (!IsSingleName(name)) return CaptionNotCopied(source, target, Loss::NotASingleName);
         if (base == L"..") return CaptionNotCopied(source, target, Loss::BaseNameDotDot);
-        CreateDirectoryPath(captionFolder);
-        if (!CopyFileW(source, target, FALSE)) return CaptionNotCopied(source, target, Loss::CallFailed);
-        listener_.CaptionCopied(source, target);
+        const std::size_t route = RouteOf(target);
+        work_.Hand({folder, name, captionFolder, source, target}, route);
     }
 
+    // A caption's work is done: counted and told in its place.
+    void TellCaption(const CaptionWork::Caption& caption, const CaptionWork::Result& result) {
+        if (!result.copied) {
+            result.error.Restore();
+            ++outcome_.captionsNotCopied;
+            listener_.CaptionNotCopied(caption.source, caption.target, Loss::CallFailed);
+            return;
+        }
+        ++outcome_.captionsCopied;
+        listener_.CaptionCopied(caption.source, caption.target);
+        if (const std::optional<CString> earlier = replaced_.Copied(caption.folder, caption.name)) {
+            ++outcome_.captionsReplaced;
+            listener_.CaptionReplacedEarlierCopy(caption.source, caption.target, *earlier);
+        }
+    }
+
+    // The walk's own refusals and failures, told in their place among the
+    // captions.
     void CaptionNotCopied(const CString& source, const CString& target, Loss loss) {
-        ++outcome_.captionsNotCopied;
-        listener_.CaptionNotCopied(source, target, loss);
+        work_.Note([this, source, target, loss] {
+            ++outcome_.captionsNotCopied;
+            listener_.CaptionNotCopied(source, target, loss);
+        });
     }
 
     void FolderNotRead(const CString& folder, Loss loss) {
-        ++outcome_.foldersNotRead;
-        listener_.FolderNotRead(folder, loss);
+        const SavedLastError error = SavedLastError::Take();
+        work_.Note([this, folder, loss, error] {
+            error.Restore();
+            ++outcome_.foldersNotRead;
+            listener_.FolderNotRead(folder, loss);
+        });
+    }
+
+    void FolderNotMade(const CString& folder) {
+        const SavedLastError error = SavedLastError::Take();
+        work_.Note([this, folder, error] {
+            error.Restore();
+            ++outcome_.foldersNotMade;
+            listener_.FolderNotMade(folder);
+        });
     }
 
     const Layout layout_;
     const CString& destinationRoot_;
     CopyListener& listener_;
     CopyOutcome outcome_;
+    ReplacedCopies replaced_;
+    CaptionWork work_;
 };
 
 }  // namespace
@@ -178,9 +244,17 @@ CString AbbreviateFolderName(const CString& name) {
 
 CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot) {
     const Layout layout = RecognizeLayout(sourceRoot);
-    if (layout == Layout::None) return CopyOutcome{0, 0, false};
-    return CaptionWalk(layout, destinationRoot).Run(sourceRoot);
+    CopyOutcome none;
+    none.layoutRecognized = false;
+    if (layout == Layout::None) return none;
+    // Where the destination lies in the source, the walk lists folders that
+    // the caption work makes: only one caption at a time in walk order gives
+    // the listings a sequential run would see.
+    const int workers = FolderLiesWithin(destinationRoot, sourceRoot) ? 1 : captionWorkers.load();
+    return CaptionWalk(layout, destinationRoot, workers).Run(sourceRoot);
 }
+
+void SetCaptionWorkers(int workers) { captionWorkers = workers > 1 ? workers : 1; }
 
 ScopedCopyListener::ScopedCopyListener(CopyListener& listener) : previous_(ActiveListener()) {
     ActiveListener() = &listener;

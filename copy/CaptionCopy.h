@@ -15,6 +15,10 @@
 // passed over, a failed copy is left behind. The result counts both, so that
 // the caller can tell the user that the run was not complete; a listener,
 // where one listens (CopyListener.h), hears of each as it happens.
+//
+// The walk lists on its own thread, as it always did; the work for each
+// caption (its folders, its copy) goes to a pool of workers, whose outcome
+// is exactly that of one caption at a time in walk order (CaptionWork.h).
 struct CopyOutcome {
     // Caption entries that were not copied: the copy failed, or the caption's
     // base name is "..", which would place it outside its content folder.
@@ -25,8 +29,21 @@ struct CopyOutcome {
     // False when the source root's name is neither "VOD" nor "Zelvora": then
     // nothing was listed or copied, which the user must not take for success.
     bool layoutRecognized = true;
+    // Content folders whose destination folder could not be made.
+    int foldersNotMade = 0;
+    // Captions copied, and of those, the ones whose copy replaced a copy that
+    // this run made earlier (short names that collide, a later segment).
+    int captionsCopied = 0;
+    int captionsReplaced = 0;
 };
 CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot);
+
+// How many workers do the caption work of the walks that follow: 8 unless
+// set otherwise, 1 does each caption on the walk's thread in walk order. A
+// destination that lies in the source is walked with one worker whatever
+// the setting: the walk lists folders the workers are making there.
+constexpr int kDefaultCaptionWorkers = 8;
+void SetCaptionWorkers(int workers);
 
 // The destination folder name of a content folder: names shorter than 5
 // characters doubled around "_" ("Lab" -> "Lab_Lab"), longer ones cut to

@@ -2,11 +2,15 @@
 
 #include "framework/CString.h"
 
-// What a copy walk tells as it goes, for a front end that shows it: each
-// content folder it goes into, each caption copied or left behind, each
-// folder that could not be read. The walk is the same with or without one;
-// only the Linux program listens (for its progress line, its reasons and
-// its verbose lines), the Windows program stays silent.
+// What a copy walk tells as it goes, for a front end that shows it: the
+// roots it walks, each content folder it goes into, each caption copied or
+// left behind, each copy that replaced one the same walk made earlier, each
+// folder that could not be read or made, and the end. Everything is told in
+// walk order, from one thread, whichever worker did the caption's work; the
+// platform's last error is the failed call's when a loss is told. The walk
+// is the same with or without a listener; only the Linux program listens
+// (for its progress line, its reasons and its verbose lines), and the
+// Windows program keeps the first losses for its message.
 class CopyListener {
 public:
     // Why something was left behind: a platform call failed (its last error
@@ -17,11 +21,18 @@ public:
         NotASingleName,  // the name holds a separator: joined, it would lead elsewhere
     };
 
-    virtual void WalkStarted() = 0;
+    virtual void WalkStarted(const CString& sourceRoot, const CString& destinationRoot) = 0;
     virtual void ContentFolderEntered(const CString& folder) = 0;
     virtual void CaptionCopied(const CString& source, const CString& target) = 0;
+    // Told right after CaptionCopied: the copy replaced the one made from
+    // `earlierSource` earlier in the same walk.
+    virtual void CaptionReplacedEarlierCopy(const CString& source, const CString& target,
+                                            const CString& earlierSource) = 0;
     virtual void CaptionNotCopied(const CString& source, const CString& target, Loss loss) = 0;
     virtual void FolderNotRead(const CString& folder, Loss loss) = 0;
+    // A content folder's destination folder that could not be made.
+    virtual void FolderNotMade(const CString& folder) = 0;
+    virtual void WalkEnded() = 0;
 
 protected:
     ~CopyListener() = default;

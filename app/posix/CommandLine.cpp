@@ -3,6 +3,8 @@
 #include <getopt.h>
 
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "platform/posix/console.h"
 #include "platform/posix/names.h"
@@ -13,9 +15,25 @@ enum LongOnly { kPause = 256 };
 
 const option kOptions[] = {
     {"dry-run", no_argument, nullptr, 'n'}, {"verbose", no_argument, nullptr, 'v'},
-    {"pause", no_argument, nullptr, kPause}, {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'}, {nullptr, 0, nullptr, 0},
+    {"jobs", required_argument, nullptr, 'j'}, {"pause", no_argument, nullptr, kPause},
+    {"help", no_argument, nullptr, 'h'},    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
 };
+constexpr char kShortOptions[] = ":nvj:hV";
+constexpr int kMostJobs = 64;
+
+// A whole number from 1 to kMostJobs, written plainly: "08" and "+8" too,
+// never " 8" or "8x".
+std::optional<int> Jobs(const char* text) {
+    if (text == nullptr || *text == '\0') return std::nullopt;
+    int jobs = 0;
+    for (const char* c = *text == '+' ? text + 1 : text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || jobs > kMostJobs) return std::nullopt;
+        jobs = jobs * 10 + (*c - '0');
+    }
+    if (jobs < 1 || jobs > kMostJobs) return std::nullopt;
+    return jobs;
+}
 
 // An argument as it may be shown: whatever it holds, no control character.
 std::string Shown(const char* argument) {
@@ -26,7 +44,7 @@ std::string Shown(const char* argument) {
 // option, unknown (optopt 0) or given a value (optopt its own), which is
 // then the whole argument that getopt has just passed.
 std::string Offending(const char* passed) {
-    const bool ours = optopt == 0 || optopt == kPause || std::strchr("nvhV", optopt) != nullptr;
+    const bool ours = optopt == 0 || optopt == kPause || std::strchr("nvjhV", optopt) != nullptr;
     if (ours) return Shown(passed);
     const char letter[] = {'-', static_cast<char>(optopt), '\0'};
     return Shown(letter);
@@ -48,11 +66,18 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     optind = 0;
     opterr = 0;
     for (;;) {
-        const int option = ::getopt_long(argc, argv, "nvhV", kOptions, nullptr);
+        const int option = ::getopt_long(argc, argv, kShortOptions, kOptions, nullptr);
         if (option == -1) break;
         switch (option) {
         case 'n': line.dryRun = true; break;
         case 'v': line.verbose = true; break;
+        case 'j':
+            if (const std::optional<int> jobs = Jobs(optarg)) {
+                line.jobs = *jobs;
+                break;
+            }
+            return Wrong("--jobs takes a number from 1 to " + std::to_string(kMostJobs) + ", not '" + Shown(optarg) + "'");
+        case ':': return Wrong("option '" + Offending(argv[optind - 1]) + "' needs a number");
         case kPause: line.pause = true; break;
         case 'h': line.action = CommandLine::Action::Help; break;
         case 'V': line.action = CommandLine::Action::Version; break;
@@ -69,7 +94,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     return line;
 }
 
-const char* UsageLine() { return "usage: cuecarry [-n] [-v] [--pause] [SOURCE DEST]"; }
+const char* UsageLine() { return "usage: cuecarry [-n] [-v] [-j N] [--pause] [SOURCE DEST]"; }
 
 std::string HelpText() {
     return std::string(UsageLine()) +
@@ -82,8 +107,10 @@ std::string HelpText() {
            "Without SOURCE and DEST, two folder pickers ask for them: a full-screen\n"
            "browser at a terminal, a line protocol for scripts.\n"
            "\n"
-           "  -n, --dry-run   walk and report what a run would do; write nothing\n"
+           "  -n, --dry-run   walk and list what a run would copy; write nothing\n"
            "  -v, --verbose   print \"copy SOURCE -> DESTINATION\" for each caption copied\n"
+           "  -j, --jobs N    copy with N workers, 1 to 64 (default 8); 1 copies one\n"
+           "                  caption at a time, in the order of the walk\n"
            "      --pause     at a terminal, wait for Enter before exiting\n"
            "  -h, --help      print this help and exit\n"
            "  -V, --version   print the version and exit\n"

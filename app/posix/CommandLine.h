@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "copy/CaptionCopy.h"
+
 struct CommandLine {
     enum class Action { Run, Help, Version, Wrong };
     Action action = Action::Run;
     bool dryRun = false;                // -n, --dry-run: write nothing
     bool verbose = false;               // -v, --verbose: a line per caption copied
     bool pause = false;                 // --pause: wait for Enter before exiting
+    int jobs = kDefaultCaptionWorkers;  // -j N, --jobs N: the caption workers
     std::vector<std::string> folders;   // none, or SOURCE and DEST
     std::string problem;                // why the command line is Wrong, cleaned to be shown
 };

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/FolderRules.h"
 #include "platform/posix/console.h"
 #include "platform/posix/files/errors.h"
 #include "platform/posix/status_line.h"
@@ -24,6 +25,11 @@ std::string Reason(CopyListener::Loss loss) {
     return std::string();
 }
 
+// "1 caption file copied." or "N caption files ...".
+std::string CountOfCaptions(int count, const char* what) {
+    return std::to_string(count) + (count == 1 ? " caption file " : " caption files ") + what + ".";
+}
+
 std::string LastName(const CString& path) {
     const std::wstring text(path);
     return posix::DisplayText(text.substr(text.find_last_of(L'\\') + 1));
@@ -31,13 +37,22 @@ std::string LastName(const CString& path) {
 
 }  // namespace
 
+// A dry run lists what the run would copy: a preview that shows nothing
+// would tell nothing.
 CopyReporter::CopyReporter(Streams streams, bool verbose, bool dryRun)
-    : streams_(streams), verbose_(verbose), dryRun_(dryRun) {}
+    : streams_(streams), listsCopies_(verbose || dryRun), dryRun_(dryRun) {}
 
-void CopyReporter::WalkStarted() {
+void CopyReporter::WalkStarted(const CString& sourceRoot, const CString& destinationRoot) {
     copied_ = 0;
     started_ = Clock::now();
     drawn_ = started_;
+    // Allowed, and the run goes on; but every later run would walk the
+    // folders published there as content folders of the source.
+    if (FolderLiesWithin(destinationRoot, sourceRoot)) {
+        posix::WriteText(streams_.error, "cuecarry: " + Path(destinationRoot) + " lies inside " + Path(sourceRoot) +
+                                             ": later runs will take the folders published there for content "
+                                             "folders\n");
+    }
 }
 
 void CopyReporter::ContentFolderEntered(const CString& folder) {
@@ -47,8 +62,14 @@ void CopyReporter::ContentFolderEntered(const CString& folder) {
 
 void CopyReporter::CaptionCopied(const CString& source, const CString& target) {
     ++copied_;
-    if (verbose_) posix::WriteText(streams_.output, "copy " + Path(source) + " -> " + Path(target) + "\n");
+    if (listsCopies_) posix::WriteText(streams_.output, "copy " + Path(source) + " -> " + Path(target) + "\n");
     ShowProgress();
+}
+
+void CopyReporter::CaptionReplacedEarlierCopy(const CString& source, const CString& target,
+                                              const CString& earlierSource) {
+    posix::WriteText(streams_.error, "cuecarry: " + Path(source) + " -> " + Path(target) + ": replaces the copy of " +
+                                         Path(earlierSource) + " made earlier in this run\n");
 }
 
 void CopyReporter::CaptionNotCopied(const CString& source, const CString& target, Loss loss) {
@@ -58,6 +79,15 @@ void CopyReporter::CaptionNotCopied(const CString& source, const CString& target
 
 void CopyReporter::FolderNotRead(const CString& folder, Loss loss) {
     posix::WriteText(streams_.error, "cuecarry: " + Path(folder) + ": " + Reason(loss) + "\n");
+}
+
+void CopyReporter::FolderNotMade(const CString& folder) {
+    posix::WriteText(streams_.error, "cuecarry: " + Path(folder) + ": could not be made: " + posix::LastErrorReason() + "\n");
+}
+
+// Just before the message, and in place of the progress line.
+void CopyReporter::WalkEnded() {
+    posix::WriteText(streams_.output, CountOfCaptions(copied_, dryRun_ ? "would be copied" : "copied") + "\n");
 }
 
 std::string CopyReporter::ProgressText() const {

@@ -17,4 +17,9 @@ void AnswerBrowsesWith(const std::vector<std::string>& folders);
 void PlanWritesOnly();
 bool PlanningWritesOnly();
 
+// The second folder chosen is the destination: where this user cannot make
+// a folder in it, the find query says it is not accessible, as it says of
+// a missing one (files/destination_access.h).
+void RefuseDestinationsThatTakeNoFolder();
+
 }  // namespace posix

@@ -42,7 +42,7 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
     tree.WriteFile(L"published\\Lab_Lab\\demo\\video\\vtt\\demo.vtt", "kept");
     tree.SetReadOnly(L"published\\Lab_Lab\\demo\\video\\vtt\\demo.vtt", true);
     ASSERT_EQ(::symlink("nowhere", Path(L"dangling").c_str()), 0);
-    const std::string vod = Path(L"media\\VOD"), out = Path(L"out"), usage = "usage: cuecarry [-n] [-v] [--pause] [SOURCE DEST]\n";
+    const std::string vod = Path(L"media\\VOD"), out = Path(L"out"), usage = "usage: cuecarry [-n] [-v] [-j N] [--pause] [SOURCE DEST]\n";
     const std::string intro = vod + "/Lesson01/intro.vtt", introCopy = out + "/Les_01/intro/video/vtt/intro.vtt";
     const struct {
         std::vector<std::string> arguments;
@@ -56,7 +56,9 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
         {{"--help"}, 0, usage, "", false},
         {{"-h", vod, out}, 0, usage, "", false},
         {{"-x"}, 2, "", "cuecarry: unknown option '-x'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{"--dry", vod, out}, 0, "Cuecarry: Cuecarry complete\n\nThis was a dry run", "", false},  // as getopt abbreviates
+        {{"--dry", vod, out}, 0, "copy " + vod + "/Lab/demo.vtt -> " + out + "/Lab_Lab/demo/video/vtt/demo.vtt\ncopy " +
+             intro + " -> " + introCopy + "\n2 caption files would be copied.\nCuecarry: Cuecarry complete\n\nThis was a dry run",
+         "", false},  // as getopt abbreviates
         {{"--bogus", vod}, 2, "", "cuecarry: unknown option '--bogus'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
         {{"--pause=now"}, 2, "", "cuecarry: unknown option '--pause=now'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
         {{"--\x1b]0;x\x07"}, 2, "", "cuecarry: unknown option '--?]0;x?'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
@@ -65,24 +67,34 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
         // "$DEST" with DEST unset is no folder, not the working folder.
         {{"", out}, 2, "", "cuecarry: SOURCE is empty\n" + usage + "Try 'cuecarry --help' for more.\n", false},
         {{vod, ""}, 2, "", "cuecarry: DEST is empty\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{vod, out}, 0, "Cuecarry: Cuecarry complete\n", "", true},
-        {{vod, out, "--verbose", "--pause"}, 0,
+        {{vod, out}, 0, "2 caption files copied.\nCuecarry: Cuecarry complete\n", "", true},
+        {{vod, out, "--verbose", "--pause", "-j", "1"}, 0,
          "copy " + vod + "/Lab/demo.vtt -> " + out + "/Lab_Lab/demo/video/vtt/demo.vtt\ncopy " + intro + " -> " +
-             introCopy + "\nCuecarry: Cuecarry complete\n",
+             introCopy + "\n2 caption files copied.\nCuecarry: Cuecarry complete\n",
          "", true},
         {{"-v", vod, Path(L"published")}, 1,
          "copy " + intro + " -> " + Path(L"published") + "/Les_01/intro/video/vtt/intro.vtt\n"
-         "Cuecarry: Cuecarry complete\n\n1 caption file could not be copied.\n",
+         "1 caption file copied.\nCuecarry: Cuecarry complete\n\n1 caption file could not be copied.\n",
          "cuecarry: " + vod + "/Lab/demo.vtt -> " + Path(L"published") + "/Lab_Lab/demo/video/vtt/demo.vtt: "
          "the file there is read-only\n", false},
+        // Every run that copies nothing says why on standard error, naming the path.
         {{Path(L"media"), out}, 2,
-         "Cuecarry: Cuecarry complete\n\nNothing was copied: the starting folder is named neither VOD nor Zelvora.\n", "",
+         "Cuecarry: Cuecarry complete\n\nNothing was copied: the starting folder is named neither VOD nor Zelvora.\n",
+         "cuecarry: " + Path(L"media") + ": the starting folder is named neither VOD nor Zelvora; its subfolder VOD is "
+         "one: cuecarry " + vod + " " + out + "\n",
          false},
-        {{Path(L"missing"), out}, 2, "Cuecarry: starting path not accessible\n", "", false},
-        {{vod, Path(L"missing")}, 2, "Cuecarry: copy to path not accessible\n", "", false},
-        {{vod, intro}, 2, "Cuecarry: Cuecarry complete\n", "cuecarry: " + intro + ": not a folder\n", false},
+        {{Path(L"missing"), out}, 2, "Cuecarry: starting path not accessible\n",
+         "cuecarry: " + Path(L"missing") + ": No such file or directory\n", false},
+        {{vod, Path(L"missing")}, 2, "Cuecarry: copy to path not accessible\n",
+         "cuecarry: " + Path(L"missing") + ": No such file or directory\n", false},
+        {{vod, intro}, 2, "Cuecarry: Cuecarry complete\n",
+         "cuecarry: " + intro + ": not a folder\ncuecarry: no folder was chosen; nothing was copied\n", false},
         {{Path(L"dangling"), out}, 2, "Cuecarry: Cuecarry complete\n",
-         "cuecarry: " + Path(L"dangling") + ": a symbolic link that leads nowhere\n", false},
+         "cuecarry: " + Path(L"dangling") + ": a symbolic link that leads nowhere\n"
+         "cuecarry: no folder was chosen; nothing was copied\n", false},
+        {{"-j", "64", vod, out}, 0, "2 caption files copied.\n", "", true},
+        {{"--jobs=0", vod, out}, 2, "", "cuecarry: --jobs takes a number from 1 to 64, not '0'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
+        {{"-j"}, 2, "", "cuecarry: option '-j' needs a number\n" + usage + "Try 'cuecarry --help' for more.\n", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
@@ -162,10 +174,15 @@ std::map<std::wstring, std::string> Snapshot(const TempTree& tree, const std::ws
     return entries;
 }
 
-std::string WithoutDryRunNote(std::string output) {
-    const std::string note = "\n\nThis was a dry run: nothing was written.";
-    const std::size_t at = output.find(note);
-    return at == std::string::npos ? output : output.erase(at, note.size());
+// A dry run's output as the run's would read: without the note at the
+// end, and with the captions copied instead of those that would be.
+std::string AsTheRunSaysIt(std::string output) {
+    for (const auto& [dry, run] : {std::pair<std::string, std::string>{"\n\nThis was a dry run: nothing was written.", ""},
+                                   {" would be copied.\n", " copied.\n"}}) {
+        const std::size_t at = output.find(dry);
+        if (at != std::string::npos) output.replace(at, dry.size(), run);
+    }
+    return output;
 }
 
 // Runs a dry run, checks that it wrote nothing below `written`, then the
@@ -179,7 +196,7 @@ Ran RunAfterItsDryRun(const TempTree& tree, const std::string& source, const std
     EXPECT_NE(dry.output.find("\n\nThis was a dry run: nothing was written.\n"), std::string::npos) << dry.output;
     const Ran real = RunWithArguments({"-v", source, destination});
     EXPECT_EQ(dry.status, real.status);
-    EXPECT_EQ(WithoutDryRunNote(dry.output), real.output);
+    EXPECT_EQ(AsTheRunSaysIt(dry.output), real.output);
     EXPECT_EQ(dry.errors, real.errors);
     return real;
 }

@@ -265,7 +265,8 @@ TEST_F(CaptionCopy, MissingDestinationIsMadeAndCopiesProceed) {
 class RecordingListener final : public CopyListener {
 public:
     explicit RecordingListener(const CString& root) : root_(std::wstring(root) + L"\\") {}
-    void WalkStarted() override { events.push_back(L"started"); }
+    void WalkStarted(const CString&, const CString&) override { events.push_back(L"started"); }
+    void WalkEnded() override { events.push_back(L"ended"); }
     void ContentFolderEntered(const CString& folder) override { events.push_back(L"into " + Relative(folder)); }
     void CaptionCopied(const CString& source, const CString& target) override {
         events.push_back(L"copied " + Relative(source) + L" -> " + Relative(target));
@@ -273,9 +274,14 @@ public:
     void CaptionNotCopied(const CString& source, const CString& target, Loss loss) override {
         events.push_back(L"not copied " + Relative(source) + L" -> " + Relative(target) + Why(loss));
     }
+    void CaptionReplacedEarlierCopy(const CString& source, const CString& target, const CString& earlier) override {
+        events.push_back(L"replaced " + Relative(source) + L" -> " + Relative(target) + L", the copy of " +
+                         Relative(earlier));
+    }
     void FolderNotRead(const CString& folder, Loss loss) override {
         events.push_back(L"not read " + Relative(folder) + Why(loss));
     }
+    void FolderNotMade(const CString& folder) override { events.push_back(L"not made " + Relative(folder)); }
     std::vector<std::wstring> events;
 
 private:
@@ -309,12 +315,14 @@ TEST_F(CaptionCopy, TheListenerHearsEveryStepAndEveryLoss) {
                                    L"not copied VOD\\Unit\\...vtt -> out\\Unit_Unit\\..\\video\\vtt\\...vtt: base name ..",
                                    L"copied VOD\\Unit\\a.vtt -> out\\Unit_Unit\\a\\video\\vtt\\a.vtt",
                                    L"not copied VOD\\Unit\\b.vtt -> out\\Unit_Unit\\b\\video\\vtt\\b.vtt: failed",
+                                   L"ended",
                                    L"started",
                                    L"not read gone\\VOD: failed",
+                                   L"ended",
                                }));
     // Once the scope is over, nobody listens.
     EXPECT_EQ(Copy(L"VOD"), Outcome(2));
-    EXPECT_EQ(listener.events.size(), 7u);
+    EXPECT_EQ(listener.events.size(), 9u);
 }
 
 }  // namespace

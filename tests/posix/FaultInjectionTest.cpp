@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 
@@ -66,11 +67,18 @@ std::function<void()> beforeNaming;
 // made it.
 std::function<void(int folder, const char* path)> afterMakingFolder;
 
+// Each fault strikes at one moment of one caption's copy, between the walk's
+// listing and the copy or inside it: the walk copies one caption at a time
+// here, so that the moment is the one each test names.
 class Faults : public ::testing::Test {
 protected:
     TempTree tree;
-    void SetUp() override { tree.MakeDir(L"out"); }
+    void SetUp() override {
+        tree.MakeDir(L"out");
+        SetCaptionWorkers(1);
+    }
     void TearDown() override {
+        SetCaptionWorkers(kDefaultCaptionWorkers);
         beforeCopy = nullptr;
         afterCopy = nullptr;
         noUnnamedFiles = false;
@@ -197,7 +205,8 @@ TEST_F(Faults, AFolderSwappedForALinkTheMomentItIsMadeLeadsNothingOutside) {
     const struct {
         const char* swapped;  // every folder of that name; "" for every folder made
         int notCopied;
-    } cases[] = {{"", 3}, {"Les_01", 2}, {"intro", 1}, {"video", 3}, {"vtt", 3}};
+        int contentFoldersNotMade;
+    } cases[] = {{"", 3, 2}, {"Les_01", 2, 1}, {"intro", 1, 0}, {"video", 3, 0}, {"vtt", 3, 0}};
     // Its top level only: a folder made there may have become a link too.
     const auto outside = [this] {
         std::set<std::wstring> names;
@@ -216,7 +225,7 @@ TEST_F(Faults, AFolderSwappedForALinkTheMomentItIsMadeLeadsNothingOutside) {
         const CopyOutcome outcome = Copy();
         afterMakingFolder = nullptr;
 
-        EXPECT_EQ(outcome, Outcome(c.notCopied));
+        EXPECT_EQ(outcome, Outcome(c.notCopied, 0, c.contentFoldersNotMade));
         EXPECT_EQ(outside(), std::set<std::wstring>());
     }
 
@@ -307,6 +316,40 @@ TEST_F(Faults, ASignalRightAfterANameWasFoundTakenLeavesTheOtherFile) {
     const std::set<std::wstring> left = tree.List(L"out");
     EXPECT_EQ(left.size(), 2u) << "the other process's file stays beside the target";
     EXPECT_EQ(tree.ReadFile(L"out\\target.vtt"), "earlier");
+}
+
+// With several workers, several named temporary files are in flight at
+// once: a signal that ends the run removes every one of them, whichever
+// thread it reaches.
+TEST_F(Faults, ASignalDuringAConcurrentRunLeavesNoTemporaryFile) {
+    for (int folder = 0; folder < 8; ++folder) {
+        for (int caption = 0; caption < 8; ++caption) {
+            tree.WriteFile(L"VOD\\Course" + std::to_wstring(folder) + L"x" + std::to_wstring(folder) + L"\\c" +
+                               std::to_wstring(caption) + L".vtt",
+                           "WEBVTT\n");
+        }
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        noUnnamedFiles = true;
+        SetCaptionWorkers(8);
+        // The fourth copy to have its named file waits for no one: the
+        // signal comes while three more are in flight beside it.
+        std::atomic<int> inFlight{0};
+        beforeData = [&inFlight] {
+            if (++inFlight == 4) raise(SIGTERM);
+            for (int wait = 0; wait < 2000; ++wait) usleep(1000);
+        };
+        Copy();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+    for (const std::wstring& entry : tree.List(L"out")) {
+        EXPECT_EQ(entry.find(L".cuecarry-"), std::wstring::npos) << entry;
+    }
+    EXPECT_FALSE(tree.List(L"out").empty()) << "the run got as far as making folders";
 }
 
 // How an unnamed copy gets its name is settled once per process, by what

@@ -7,13 +7,31 @@
 // script gets the line protocol that the README documents as a stable
 // interface (line_protocol.cpp). All keep the callback's contract
 // (browser_session.h).
+#include <optional>
+#include <string>
+
 #include "platform/posix/browser/browser_faces.h"
+#include "platform/posix/files/destination_access.h"
+#include "platform/posix/names.h"
 
 namespace posix {
 
-PIDLIST_ABSOLUTE RunTerminalBrowser(BROWSEINFOW& info, const Console& console) {
+namespace {
+
+PIDLIST_ABSOLUTE RunFace(BROWSEINFOW& info, const Console& console) {
     if (AnswersGivenFolders()) return AnswerWithGivenFolder(info, console);
     return console.interactive ? RunFullScreenBrowser(info, console) : RunLineProtocol(info, console);
+}
+
+}  // namespace
+
+PIDLIST_ABSOLUTE RunTerminalBrowser(BROWSEINFOW& info, const Console& console) {
+    const PIDLIST_ABSOLUTE chosen = RunFace(info, console);
+    const ITEMIDLIST* item = LiveItemList(chosen);
+    if (item != nullptr && item->hasPath) {
+        if (const std::optional<std::string> native = NativePath(item->path.c_str())) FolderChosen(*native);
+    }
+    return chosen;
 }
 
 }  // namespace posix

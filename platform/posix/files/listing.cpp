@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/posix/files/descriptors.h"
+#include "platform/posix/files/destination_access.h"
 #include "platform/posix/files/errors.h"
 #include "platform/posix/files/planned_writes.h"
 #include "platform/posix/command_line.h"
@@ -226,6 +227,9 @@ Failure LookUp(const std::string& path, std::wstring_view name, std::vector<List
     if (::stat(path.c_str(), &st) != 0) {
         const int err = errno;
         if (err != ENOENT || ::lstat(path.c_str(), &st) != 0) return {EntryErrorFromErrno(err, path), err};
+    }
+    if (const int refused = DestinationRefusal(path); refused != 0) {
+        return {ERROR_ACCESS_DENIED, refused, "no folder can be made in it"};
     }
     out.push_back(MakeEntry(std::wstring(name), st));
     return kNoFailure;

@@ -1,0 +1,120 @@
+#include "copy/CaptionWork.h"
+
+#include <new>
+#include <utility>
+
+#include "copy/DirectoryPath.h"
+
+namespace {
+
+// How many captions each worker may have handed out and not yet told: the
+// walk runs ahead of the workers by no more than that, so the memory a run
+// takes does not grow with the tree.
+constexpr std::size_t kAheadPerWorker = 32;
+
+}  // namespace
+
+CaptionWork::CaptionWork(int workers, TellCaption tellCaption)
+    : tellCaption_(std::move(tellCaption)), workers_(workers > 1 ? static_cast<std::size_t>(workers) : 1) {
+    if (workers_ == 1) return;
+    captionQueued_ = std::vector<std::condition_variable>(workers_);
+    queues_.resize(workers_);
+    try {
+        for (std::size_t worker = 0; worker < workers_; ++worker) threads_.emplace_back(&CaptionWork::Work, this, worker);
+    } catch (...) {
+        Stop();
+        throw;
+    }
+}
+
+CaptionWork::~CaptionWork() { Stop(); }
+
+void CaptionWork::Stop() {
+    {
+        const std::lock_guard<std::mutex> lock(guard_);
+        stopping_ = true;
+        for (std::deque<Slot*>& queue : queues_) queue.clear();
+    }
+    for (std::condition_variable& queued : captionQueued_) queued.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
+}
+
+CaptionWork::Result CaptionWork::Do(const Caption& caption) {
+    Result result;
+    try {
+        CreateDirectoryPath(caption.captionFolder);
+        result.copied = CopyFileW(caption.source, caption.target, FALSE) != FALSE;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        result.copied = false;
+    }
+    if (!result.copied) result.error = SavedLastError::Take();
+    return result;
+}
+
+void CaptionWork::Work(std::size_t worker) {
+    std::unique_lock<std::mutex> lock(guard_);
+    for (;;) {
+        captionQueued_[worker].wait(lock, [&] { return stopping_ || !queues_[worker].empty(); });
+        if (stopping_) return;
+        Slot* const slot = queues_[worker].front();
+        queues_[worker].pop_front();
+        lock.unlock();
+        Result result = Do(slot->caption);
+        lock.lock();
+        slot->result = std::move(result);
+        slot->done = true;
+        slotDone_.notify_one();
+    }
+}
+
+void CaptionWork::Hand(Caption caption, std::size_t route) {
+    auto slot = std::make_unique<Slot>();
+    slot->caption = std::move(caption);
+    if (workers_ == 1) {
+        slot->result = Do(slot->caption);
+        slot->done = true;
+    }
+    Slot* const handed = slot.get();
+    std::unique_lock<std::mutex> lock(guard_);
+    window_.push_back(std::move(slot));
+    if (workers_ > 1) {
+        const std::size_t worker = route % workers_;
+        queues_[worker].push_back(handed);
+        captionQueued_[worker].notify_one();
+    }
+    TellFront(lock, false);
+    while (window_.size() > kAheadPerWorker * workers_) TellFront(lock, true);
+}
+
+void CaptionWork::Note(TellNote note) {
+    auto slot = std::make_unique<Slot>();
+    slot->note = std::move(note);
+    slot->done = true;
+    std::unique_lock<std::mutex> lock(guard_);
+    window_.push_back(std::move(slot));
+    TellFront(lock, false);
+}
+
+void CaptionWork::Finish() {
+    std::unique_lock<std::mutex> lock(guard_);
+    while (!window_.empty()) TellFront(lock, true);
+}
+
+void CaptionWork::TellFront(std::unique_lock<std::mutex>& lock, bool wait) {
+    if (wait) slotDone_.wait(lock, [&] { return window_.front()->done; });
+    while (!window_.empty() && window_.front()->done) {
+        std::unique_ptr<Slot> slot = std::move(window_.front());
+        window_.pop_front();
+        // Told without the lock: telling writes to the terminal, and the
+        // workers go on meanwhile.
+        lock.unlock();
+        if (slot->note) {
+            slot->note();
+        } else {
+            tellCaption_(slot->caption, slot->result);
+        }
+        lock.lock();
+    }
+}

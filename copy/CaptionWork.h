@@ -1,0 +1,95 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "framework/CString.h"
+#include "platform/LastError.h"
+
+// The work for each caption, making its folder path and copying it, done by
+// a pool of workers while the walk goes on listing; and everything the walk
+// tells, told in walk order, on the walk's thread.
+//
+// Ownership:
+// - The walk's thread hands out captions and notes in walk order. It alone
+//   keeps the window of what it handed out and not yet told, and it alone
+//   tells (`Tell` callbacks), front first, once the front is done: counts,
+//   reasons, verbose lines and the progress line come out exactly as a
+//   sequential walk would give them.
+// - Each worker owns the captions routed to it, one at a time, in the order
+//   they were handed out. Captions with the same target are routed to the
+//   same worker (the caller routes by the target), so they are copied in
+//   walk order: the later replaces the earlier, or a read-only copy made
+//   earlier refuses it, as in a sequential run.
+// - Shared between the walk and the workers, and guarded by `guard_`: the
+//   workers' queues, and each caption's result until it is marked done.
+//   The folder stack, the last error and the other per-thread state of the
+//   file services stay with the thread that uses them.
+//
+// With one worker no thread is started: each caption is done on the walk's
+// thread the moment it is handed out, exactly as the walk always did.
+class CaptionWork {
+public:
+    struct Caption {
+        CString folder;         // where the walk listed it
+        CString name;           // as listed
+        CString captionFolder;  // made first, with every folder above it
+        CString source;
+        CString target;
+    };
+    struct Result {
+        bool copied = false;
+        SavedLastError error;  // the failed call's, when not copied
+    };
+    // Runs on the walk's thread, in walk order.
+    using TellCaption = std::function<void(const Caption&, const Result&)>;
+    using TellNote = std::function<void()>;
+
+    CaptionWork(int workers, TellCaption tellCaption);
+    // Joins the workers; a walk that ends by an exception leaves the work
+    // still queued undone and untold.
+    ~CaptionWork();
+    CaptionWork(const CaptionWork&) = delete;
+    CaptionWork& operator=(const CaptionWork&) = delete;
+
+    // Hands out a caption's work; captions with the same `route` are done
+    // one after another, in the order handed out.
+    void Hand(Caption caption, std::size_t route);
+    // Something the walk itself tells, in its place among the captions.
+    void Note(TellNote note);
+    // Waits for every caption handed out and tells what is left to tell.
+    void Finish();
+
+private:
+    struct Slot {
+        Caption caption;
+        TellNote note;  // set for a note; empty for a caption
+        Result result;
+        bool done = false;
+    };
+
+    static Result Do(const Caption& caption);
+    void Work(std::size_t worker);
+    // Tells the done slots at the front of the window; with `wait`, waits
+    // for the front first. Called with `lock` held; releases it to tell.
+    void TellFront(std::unique_lock<std::mutex>& lock, bool wait);
+    void Stop();
+
+    const TellCaption tellCaption_;
+    const std::size_t workers_;
+    // Slots handed out and not yet told, in walk order; only the walk's
+    // thread adds and removes them.
+    std::deque<std::unique_ptr<Slot>> window_;
+    std::mutex guard_;
+    std::condition_variable slotDone_;
+    std::vector<std::condition_variable> captionQueued_;
+    std::vector<std::deque<Slot*>> queues_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
