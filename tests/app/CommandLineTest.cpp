@@ -267,4 +267,46 @@ TEST_F(CommandLine, ADryRunWalksWhatTheRunHasMadeWhereTheDestinationLiesInTheSou
     }
 }
 
+// A run says what it did beyond the specified message, each on its stream:
+// a copy that replaced one the run made earlier (short names that collide),
+// a content folder whose folder could not be made, a destination inside the
+// source, and a destination where no folder can be made, refused before the
+// walk as a missing one is.
+TEST_F(CommandLine, ARunSaysWhatItDid) {
+    tree.WriteFile(L"media\\VOD\\Lessons01\\intro.vtt", "WEBVTT\n\nthe later one\n");
+    const std::string vod = Path(L"media\\VOD"), out = Path(L"out");
+    const std::string replaces = "cuecarry: " + vod + "/Lessons01/intro.vtt -> " + out +
+                                 "/Les_01/intro/video/vtt/intro.vtt: replaces the copy of " + vod +
+                                 "/Lesson01/intro.vtt made earlier in this run\n";
+    const Ran replaced = RunAfterItsDryRun(tree, vod, out, L"out");
+    EXPECT_EQ(replaced.status, 0);
+    EXPECT_EQ(OnlyMessage(replaced.output),
+              "Cuecarry: Cuecarry complete\n\n1 caption file replaced a copy made earlier in this run.\n");
+    EXPECT_EQ(replaced.errors, replaces);
+
+    tree.Remove(L"out");
+    tree.WriteFile(L"out\\Les_01", "a file where the content folder's folder belongs");
+    const Ran notMade = RunWithArguments({vod, out});
+    EXPECT_EQ(notMade.status, 1);
+    EXPECT_EQ(OnlyMessage(notMade.output),
+              "Cuecarry: Cuecarry complete\n\n2 caption files could not be copied.\n\n2 folders could not be made.\n")
+        << "each content folder is to get its folder, also one of a short name that another has";
+    EXPECT_EQ(notMade.errors.rfind("cuecarry: " + out + "/Les_01: could not be made: File exists\n", 0), 0u)
+        << notMade.errors;
+
+    tree.Remove(L"out");
+    const Ran inside = RunWithArguments({vod, vod + "/Lesson01"});
+    EXPECT_EQ(inside.errors.rfind("cuecarry: " + vod + "/Lesson01 lies inside " + vod + ": later runs", 0), 0u)
+        << inside.errors;
+
+    if (!native::PermissionsEnforced()) GTEST_SKIP() << "root may make folders whatever the mode bits";
+    tree.MakeDir(L"locked");
+    ASSERT_EQ(::chmod(Path(L"locked").c_str(), 0555), 0);
+    const Ran locked = RunWithArguments({vod, Path(L"locked")});
+    ::chmod(Path(L"locked").c_str(), 0755);
+    EXPECT_EQ(locked.status, 2);
+    EXPECT_EQ(locked.output, "Cuecarry: copy to path not accessible\n");
+    EXPECT_EQ(locked.errors, "cuecarry: " + Path(L"locked") + ": no folder can be made in it: Permission denied\n");
+}
+
 }  // namespace
