@@ -44,6 +44,15 @@ build_native() {
   cmake --build "$BUILD_DIR"
 }
 
+# The same build under the thread sanitizer, which proves the caption
+# workers and the file services they share free of data races.
+TSAN_BUILD_DIR=${CUECARRY_TSAN_BUILD_DIR:-$BUILD_DIR-tsan}
+build_thread_sanitized() {
+  cmake -S . -B "$TSAN_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCUECARRY_WERROR=ON \
+        -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+  cmake --build "$TSAN_BUILD_DIR"
+}
+
 # Runs a command as an unprivileged user when we are root and the tree is
 # reachable for that user; otherwise as we are.
 ensure_test_user() {
@@ -56,7 +65,9 @@ run_as_test_user() {
     return
   fi
   ensure_test_user
-  chmod -R a+rwX "$BUILD_DIR"
+  for folder in "$BUILD_DIR" "$TSAN_BUILD_DIR"; do
+    if [ -d "$folder" ]; then chmod -R a+rwX "$folder"; fi
+  done
   if setpriv --reuid="$TEST_USER" --regid="$TEST_USER" --clear-groups test -r "$PWD/$BUILD_DIR/CTestTestfile.cmake"; then
     setpriv --reuid="$TEST_USER" --regid="$TEST_USER" --clear-groups env HOME="$PWD/$BUILD_DIR" "$@"
   else
