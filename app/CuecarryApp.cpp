@@ -1,6 +1,10 @@
 #include "app/CuecarryApp.h"
 
+#include <optional>
+
 #include "app/CompletionText.h"
+#include "app/LeftBehindNames.h"
+#include "copy/CopyListener.h"
 #include "copy/CaptionCopy.h"
 #include "framework/CFileFind.h"
 #include "picker/CDirDialog.h"
@@ -54,8 +58,13 @@ BOOL CCuecarryApp::InitInstance() {
     SetRegistryKey(L"Local AppWizard-Generated Applications");
 
     CDirDialog picker;
+    LeftBehindNames names;
+    std::optional<ScopedCopyListener> listening;
+    if (namesLeftBehind_) listening.emplace(names);
     lastRun_ = ChooseAndCopy(picker);
     const RunOutcome::End end = lastRun_.end;
-    if (end == RunOutcome::End::Cancelled || end == RunOutcome::End::Copied) ShowMessage(CompletionText(lastRun_.copy));
+    if (end == RunOutcome::End::Cancelled || end == RunOutcome::End::Copied) {
+        ShowMessage(CompletionText(lastRun_.copy) + names.Text());
+    }
     return FALSE;
 }

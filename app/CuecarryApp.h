@@ -15,6 +15,12 @@ public:
     // Windows program sets none.
     const RunOutcome& LastRun() const { return lastRun_; }
 
+    // The message names the first captions and folders left behind, with
+    // the reasons: for the Windows program, whose one message box is all the
+    // user sees of a run.
+    void NameWhatIsLeftBehind() { namesLeftBehind_ = true; }
+
 private:
     RunOutcome lastRun_;
+    bool namesLeftBehind_ = false;
 };

@@ -7,7 +7,9 @@
 #
 # Flow 1 cancels the first folder picker; flow 2 is a full run into a
 # prepared VOD tree, compared with what the Linux build makes of the same
-# source. One line per check, then "N passed, M failed"; the exit status is
+# source; flow 3 runs into a destination whose copy of one caption is
+# read-only, and the message names it with the system's reason. One line
+# per check, then "N passed, M failed"; the exit status is
 # non-zero when a check failed. See README.md beside this script.
 #
 # The caller sets WINEPREFIX and WINEDEBUG (a persistent wineserver may be
@@ -345,17 +347,25 @@ check_picker() {
     note "$tag: Wine reports the picker's WS_EX_TOPMOST as $(echo "$view" | value topmost) (information only)"
 }
 
-# check_box TEXT TAG SHOT: the one message box and its text, read inside
-# Wine (WM_GETTEXT on its controls) rather than from the screen.
+# check_box TEXT TAG SHOT [REST]: the one message box and its text, read
+# inside Wine (WM_GETTEXT on its controls) rather than from the screen; the
+# text as the probe writes it (line ends as \n, backslashes as \\). With
+# REST, TEXT is how the message starts, and REST a pattern (grep -E) for
+# the rest: the system's own words for a reason vary with its version.
 check_box() {
-    local text=$1 tag=$2 shotname=$3 view statics buttons icon
+    local text=$1 tag=$2 shotname=$3 rest=${4:-} view statics buttons icon
     view=$(probe windows Cuecarry)
     echo "$view" >"$ART/$tag-probe.txt"
     check "$tag: exactly one window captioned \"Cuecarry\", a message box dialog" \
         test "$(echo "$view" | value count)" = 1 -a "$(echo "$view" | window_class)" = "#32770"
     statics=$(echo "$view" | sed -n 's/^child class=Static .* visible=1 .* text=\(..*\)$/\1/p')
     echo "$tag: message text: \"$statics\""
-    check "$tag: message text is exactly \"$text\"" test "$statics" = "$text"
+    if [ -z "$rest" ]; then
+        check "$tag: message text is exactly \"$text\"" test "$statics" = "$text"
+    else
+        check "$tag: message text is \"$text\" and then a reason" \
+            test "${statics:0:${#text}}" = "$text" -a -n "$(printf '%s' "${statics:${#text}}" | grep -E -x -- "$rest")"
+    fi
     buttons=$(echo "$view" | sed -n 's/^child class=Button .* visible=1 .* text=\(.*\)$/\1/p')
     check "$tag: one button, OK" test "$buttons" = "OK"
     check "$tag: system-modal (the box is topmost)" test "$(echo "$view" | value topmost)" = 1
@@ -622,5 +632,46 @@ else
     sed 's/^/    /' "$ART/flow2-diff.txt" | head -n 20
 fi
 (cd "$DST" && find . | LC_ALL=C sort) >"$ART/flow2-destination.txt"
+
+# ---------------------------------------------------------------- flow 3 ---
+echo "== flow 3: a caption left behind is named =="
+RUN=flow3
+DST3="$WORK/out3"
+mkdir -p "$DST3/Lab_Lab/demo/video/vtt"
+printf 'published, read-only\n' >"$DST3/Lab_Lab/demo/video/vtt/demo.vtt"
+chmod 444 "$DST3/Lab_Lab/demo/video/vtt/demo.vtt"
+# The paths as the message names them, escaped as the probe writes them.
+escaped() { timeout 60 winepath -w "$1" 2>/dev/null | sed 's/\\/\\\\/g'; }
+left_behind="Cuecarry complete\\n\\n1 caption file could not be copied.\\n\\n$(escaped "$SRC/Lab/demo.vtt") -> $(escaped "$DST3")\\\\Lab_Lab\\\\demo\\\\video\\\\vtt\\\\demo.vtt: "
+start_run "$RUN"
+if wait_window "Browse to the starting folder:" 120; then
+    navigate "Browse to the starting folder:" "$SRC" flow3-first 51-first-picker
+    ok=$?
+    confirm_or_cancel $ok flow3-first
+    if [ $ok = 0 ] && wait_window "Select copy to folder:" 60; then
+        sleep 1
+        navigate "Select copy to folder:" "$DST3" flow3-second 52-second-picker
+        ok=$?
+        confirm_or_cancel $ok flow3-second
+    fi
+    if wait_window Cuecarry 60; then
+        pass "flow3: a box captioned \"Cuecarry\" appears"
+        sleep 0.5
+        shot 53-message-box-names-what-was-left-behind
+        check_box "$left_behind" flow3 53-message-box-names-what-was-left-behind '[A-Za-z][^\\]*\.?'
+        finish_run flow3
+    else
+        shot 59-flow3-failure
+        fail "flow3: a box captioned \"Cuecarry\" appears"
+    fi
+else
+    shot 59-flow3-failure
+    fail "flow3: window \"Browse to the starting folder:\" appears (waited 120 s; see $ART/flow3-wine.log)"
+fi
+end_run_processes
+check "flow3: the read-only copy is kept" \
+    test "$(cat "$DST3/Lab_Lab/demo/video/vtt/demo.vtt")" = "published, read-only"
+check "flow3: the other captions are copied" test -f "$DST3/Les_01/intro/video/vtt/intro.vtt"
+chmod 644 "$DST3/Lab_Lab/demo/video/vtt/demo.vtt"
 
 summary
