@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "tests/support/TempTree.h"
 
 namespace {
+
+using Tree = std::set<std::wstring>;
 
 // Everything a walk tells, in order, with the destination's path left out
 // of targets and the tree's of sources.
@@ -144,6 +147,9 @@ TEST(CaptionWork, CopiesThatReplaceOneTheRunMadeAreToldWithTheEarlierSource) {
         tree.WriteFile(file, "WEBVTT\n");
     }
     tree.MakeDir(L"out");
+    // Windows keeps one folder of the two names, where Linux keeps two.
+    const Tree sources = tree.List(L"Zelvora");
+    const bool bothUnits = sources.count(L"Unit\\") != 0 && sources.count(L"UNIT\\") != 0;
     for (const int workers : {1, 8}) {
         SCOPED_TRACE(testing::Message() << workers << " workers");
         const Ran run = CopyWith(tree, workers, L"Zelvora", L"out");
@@ -157,14 +163,16 @@ TEST(CaptionWork, CopiesThatReplaceOneTheRunMadeAreToldWithTheEarlierSource) {
             L"  replacing the copy of Zelvora\\Lesson 1 Part 01\\Week2\\intro.vtt with "
             L"Zelvora\\Lesson 2 Part 01\\Week1\\intro.vtt",
         };
-        // Unit and UNIT are one short name where letter case is ignored; the
-        // platform lists UNIT first (NTFS order, then code units).
-        if (NameAsCompared(L"a") == NameAsCompared(L"A")) {
+        // Unit and UNIT are one short name where the destination ignores
+        // letter case (and a source that keeps both, as a Linux file system
+        // under Wine does); the platform lists UNIT first (NTFS order, then
+        // code units).
+        if (bothUnits && NameAsCompared(L"a") == NameAsCompared(L"A")) {
             expected.push_back(L"  replacing the copy of Zelvora\\UNIT\\Week1\\DEMO.vtt with Zelvora\\Unit\\Week1\\demo.vtt");
         }
         EXPECT_EQ(replacing, expected);
         EXPECT_EQ(run.outcome.captionsReplaced, static_cast<int>(expected.size()));
-        EXPECT_EQ(run.outcome.captionsCopied, 7);
+        EXPECT_EQ(run.outcome.captionsCopied, bothUnits ? 7 : 6);
         tree.Remove(L"out");
         tree.MakeDir(L"out");
     }

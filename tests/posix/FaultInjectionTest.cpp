@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 #include <string>
 
 #include "copy/CaptionCopy.h"
@@ -58,8 +59,10 @@ int linksThroughProc = 0;
 bool noProc = false;
 // Plays a file system without leases, as network file systems are.
 bool noLeases = false;
-// The named temporary files made, and the latest one's name.
+// The named temporary files made, and the latest one's name; the folders
+// swept for the named files that killed runs left.
 int namedTemporaries = 0;
+int sweeps = 0;
 std::string latestNamedTemporary;
 // Run as a named temporary file is about to be made, before the call.
 std::function<void()> beforeNaming;
@@ -442,15 +445,44 @@ TEST_F(Faults, NamedTemporaryFilesOfKilledRunsAreRemovedByTheNextCopyThere) {
     };
     EXPECT_EQ(left(), expected);
 
-    // Once they have rested, the files that no run holds go.
+    // Once they have rested, the files that no run holds go, at the next
+    // sweep of the folder: a thread sweeps a folder once, so as a new run
+    // would, another thread copies.
     posix::testing::TakeTemporariesAsLeftAfter(-1);
-    ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\third.vtt"), FALSE));
+    std::thread([this] {
+        ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\third.vtt"), FALSE));
+    }).join();
     posix::testing::TakeTemporariesAsLeftAfter(60);
     for (const std::string& name : removed) expected.erase(name);
     expected.insert("third.vtt");
     EXPECT_EQ(left(), expected);
     EXPECT_EQ(tree.ReadFile(L"elsewhere.txt"), "kept");
     close(writing);
+}
+
+// On a network share every question is a round trip. Named copies sweep a
+// folder for the files killed runs left once a run, and not at all a folder
+// the run has just made; and in such a folder they look for no target. A
+// read-only copy made earlier in the run still refuses the next.
+TEST_F(Faults, NamedCopiesSweepEachFolderOnceAndNoneTheRunMade) {
+    noUnnamedFiles = true;
+    for (const wchar_t* file : {L"Zelvora\\Unit\\Week1\\a.vtt", L"Zelvora\\Unit\\Week1\\a.VTT",
+                                L"Zelvora\\Unit\\Week1\\b.vtt", L"Zelvora\\Unit\\Week2\\b.vtt"}) {
+        tree.WriteFile(file, SystemPath(file));
+    }
+    tree.SetReadOnly(L"Zelvora\\Unit\\Week1\\b.vtt", true);
+    const auto copy = [this] { return CopyCaptionTree(tree.Path(L"Zelvora"), tree.Path(L"out")); };
+    sweeps = 0;
+    EXPECT_EQ(copy(), Outcome(1)) << "Week2's b.vtt meets the read-only copy of Week1's";
+    EXPECT_EQ(sweeps, 0) << "every folder was made by the run";
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt"), SystemPath(L"Zelvora/Unit/Week1/b.vtt"));
+
+    tree.SetReadOnly(L"Zelvora\\Unit\\Week1\\b.vtt", false);
+    tree.SetReadOnly(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt", false);
+    sweeps = 0;
+    EXPECT_EQ(copy(), Outcome(0));
+    EXPECT_EQ(sweeps, 2) << "a's folder and b's, once each, whatever the captions in them";
+    EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\b\\video\\vtt\\b.vtt"), SystemPath(L"Zelvora/Unit/Week2/b.vtt"));
 }
 
 // A source written to while it is copied is copied again after a rest, and
@@ -612,6 +644,7 @@ extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
         errno = EOPNOTSUPP;
         return -1;
     }
+    if (std::string(path) == "." && (flags & O_DIRECTORY) != 0) ++sweeps;
     if ((flags & O_CREAT) != 0 && std::string(path).rfind(".cuecarry-", 0) == 0) {
         ++namedTemporaries;
         latestNamedTemporary = path;

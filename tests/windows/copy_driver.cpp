@@ -4,9 +4,11 @@
 //
 //   copy_driver.exe SOURCE DEST     copies; prints how many captions were not
 //                                   copied, how many folders could not be
-//                                   read, and 1 or 0 for whether the layout was
-//                                   recognised, separated by spaces, then a
-//                                   newline
+//                                   read, 1 or 0 for whether the layout was
+//                                   recognised, how many content folders'
+//                                   folders could not be made and how many
+//                                   copies replaced one the run made,
+//                                   separated by spaces, then a newline
 //   copy_driver.exe --list FOLDER   prints the names that the platform lists
 //                                   for FOLDER\*, one per line, in its order
 //
@@ -52,6 +54,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const CopyOutcome outcome = CopyCaptionTree(CString(argv[1]), CString(argv[2]));
     Print(std::to_wstring(outcome.captionsNotCopied) + L" " + std::to_wstring(outcome.foldersNotRead) + L" " +
-          (outcome.layoutRecognized ? L"1" : L"0"));
+          (outcome.layoutRecognized ? L"1" : L"0") + L" " + std::to_wstring(outcome.foldersNotMade) + L" " +
+          std::to_wstring(outcome.captionsReplaced));
     return 0;
 }

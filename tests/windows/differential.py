@@ -11,7 +11,9 @@ Windows build's engine under Wine (copy_driver.exe, with the tree's Z:\\ path),
 each into its own destination, and compares the two destination trees byte
 for byte: every name (as bytes on disk), the folder structure, every file's
 content, the count of caption files that could not be copied, the count
-of folders that could not be read, and whether the layout was recognised
+of folders that could not be read, whether the layout was recognised, the
+count of content folders whose folder could not be made and the count of
+copies that replaced one the run made
 (and the Linux build's exit status must say the same). Nothing may appear beside the
 destinations.
 
@@ -126,6 +128,7 @@ CASES = [
             "LESSON01X01/intro.vtt": b"WEBVTT\n\nsame\n",
             "LESSON01X01/upper.vtt": b"WEBVTT\n\nupper\n",
         },
+        "counts": {"linux": (0, 0, 1, 0, 0), "windows": (0, 0, 1, 0, 1)},
         "linux_only": [
             "LES_01", "LES_01/intro", "LES_01/intro/video", "LES_01/intro/video/vtt", "LES_01/intro/video/vtt/intro.vtt",
             "LES_01/upper", "LES_01/upper/video", "LES_01/upper/video/vtt", "LES_01/upper/video/vtt/upper.vtt",
@@ -133,6 +136,14 @@ CASES = [
         "windows_only": [
             "Les_01/upper", "Les_01/upper/video", "Les_01/upper/video/vtt", "Les_01/upper/video/vtt/upper.vtt",
         ],
+    },
+    {
+        # A file where a content folder's folder belongs: that folder and its
+        # captions are counted, the next content folder is copied.
+        "name": "content-folder-not-made",
+        "root": "VOD",
+        "files": {"Lesson01/intro.vtt": b"WEBVTT\n\nintro\n", "Unit/cue.vtt": b"WEBVTT\n\ncue\n"},
+        "before": {"Les_01": b"a file in the way"},
     },
     {
         "name": "earlier-dot-copies",
@@ -215,7 +226,7 @@ CASES = [
             "Unit/a:b.vtt": b"WEBVTT\n\ncolon\n",
             b"Unit/back\\slash.vtt": b"WEBVTT\n\nbackslash\n",
         },
-        "counts": {"linux": (0, 0, 1), "windows": (2, 1, 1)},
+        "counts": {"linux": (0, 0, 1, 0, 0), "windows": (2, 1, 1, 0, 0)},
         "linux_only": [
             b"..\\_01", b"..\\_01/intro", b"..\\_01/intro/video", b"..\\_01/intro/video/vtt",
             b"..\\_01/intro/video/vtt/intro.vtt",
@@ -299,8 +310,9 @@ def windows_path(path):
 
 
 def run_linux(program, source, destination):
-    """(captions not copied, folders not read, layout recognised), from the
-    message; the exit status must agree with them."""
+    """(captions not copied, folders not read, layout recognised, folders not
+    made, copies replacing one the run made), from the message; the exit
+    status must agree with them."""
     protocol = "%s\n\n%s\n\n" % (source, destination)
     done = subprocess.run([program], input=protocol.encode(), stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=120)
@@ -313,8 +325,9 @@ def run_linux(program, source, destination):
         counted = re.search(pattern, message.group(1))
         return int(counted.group(1)) if counted else 0
     counts = (count(r"(\d+) caption files? could not be copied"), count(r"(\d+) folders? could not be read"),
-              0 if "Nothing was copied" in message.group(1) else 1)
-    expected_status = 2 if counts[2] == 0 else 1 if counts[0] or counts[1] else 0
+              0 if "Nothing was copied" in message.group(1) else 1, count(r"(\d+) folders? could not be made"),
+              count(r"(\d+) caption files? replaced a copy made earlier in this run"))
+    expected_status = 2 if counts[2] == 0 else 1 if counts[0] or counts[1] or counts[3] else 0
     if done.returncode != expected_status:
         fail_setup("the Linux build ended with status %d after %s; expected %d" %
                    (done.returncode, message.group(1).strip(), expected_status))
@@ -374,10 +387,10 @@ def run_case(case, args):
     if stated_counts:
         for side in counts:
             if counts[side] != stated_counts[side]:
-                problems.append("(not copied, not read, layout) on %s: %s, stated %s" %
+                problems.append("(not copied, not read, layout, not made, replaced) on %s: %s, stated %s" %
                                 (side, counts[side], stated_counts[side]))
     elif counts["linux"] != counts["windows"]:
-        problems.append("(not copied, not read, layout): Linux %s, Windows %s" % (counts["linux"], counts["windows"]))
+        problems.append("(not copied, not read, layout, not made, replaced): Linux %s, Windows %s" % (counts["linux"], counts["windows"]))
     for path in sorted(set(trees["linux"]) | set(trees["windows"])):
         on_linux, on_windows = path in trees["linux"], path in trees["windows"]
         if path in expected_windows_only:
@@ -440,7 +453,7 @@ def main():
         if not problems:
             stated = len(case.get("windows_only", [])) + len(case.get("linux_only", []))
             note = ", platform differences as stated: %d path(s)" % stated if stated else ""
-            print("same  %-36s (not copied, not read, layout): %s%s" % (case["name"], counts["linux"], note))
+            print("same  %-36s (not copied, not read, layout, not made, replaced): %s%s" % (case["name"], counts["linux"], note))
             continue
         failures += 1
         kind = "DIFFERS (order-dependent)" if case.get("order_dependent") else "DIFFERS"

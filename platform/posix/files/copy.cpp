@@ -31,6 +31,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/posix/command_line.h"
 #include "platform/posix/files/copy_content.h"
@@ -145,9 +146,12 @@ int LinkAsTarget(FileDescriptor& temp, int folder, const std::string& target) {
 // one and the other costs a call only when the guess fails.
 int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, const struct stat& source,
                  bool failIfExists) {
-    // Each thread's own guess, from the latest target it placed.
+    // Each thread's own guess, from the latest target it placed; in a folder
+    // this thread has just made, nothing can be there.
     thread_local bool targetsThere = false;
-    if (!targetsThere) {
+    WriteFolderFacts& facts = LatestWriteFolderFacts();
+    const bool surelyNothing = std::exchange(facts.empty, false);
+    if (!targetsThere || surelyNothing) {
         const int linked = LinkAsTarget(temp, folder, target);
         if (linked != EEXIST) return linked;
     }
@@ -178,12 +182,17 @@ int CopyUnnamed(const CopySource& source, FileDescriptor& temp, const WritePath&
 // whole copy. Such files that a killed run left here go first.
 int CopyNamed(const CopySource& source, const WritePath& target, bool failIfExists) {
     return InWriteFolder(target.folder, [&](int folder) {
+        // On a network share every question is a round trip: in a folder
+        // this thread has just made there is no target to look at and no
+        // file left behind, and a folder is swept once a run.
+        WriteFolderFacts& facts = LatestWriteFolderFacts();
+        const bool surelyNothing = std::exchange(facts.empty, false);
         std::optional<struct stat> present;
-        if (const int refused = CheckTarget(folder, target.leaf.c_str(), source.status, failIfExists, present);
-            refused != 0) {
-            return refused;
+        if (!surelyNothing) {
+            const int refused = CheckTarget(folder, target.leaf.c_str(), source.status, failIfExists, present);
+            if (refused != 0) return refused;
         }
-        RemoveLeftTemporaries(folder);
+        if (!std::exchange(facts.swept, true)) RemoveLeftTemporaries(folder);
         NamedTemporary named(folder);
         FileDescriptor temp;
         const int created = named.Create([&](const char* name) {

@@ -69,11 +69,16 @@ public:
         return Top();
     }
 
+    // What is known of the folder Open gave last; a folder below the top of
+    // the file system, since nothing is written into "/" itself.
+    WriteFolderFacts& TopFacts() { return held_.empty() ? rootFacts_ : held_.back().facts; }
+
 private:
     struct HeldFolder {
         std::string name;
         FileDescriptor fd;
         bool answered;  // a creation attempt on it was answered from the stack
+        WriteFolderFacts facts;
     };
 
     int Top() const { return held_.empty() ? root_.get() : held_.back().fd.get(); }
@@ -136,19 +141,22 @@ private:
         if (error != 0 && error != EEXIST) return error;
         const int pushed = Push(name);
         foundLatest_ = error == EEXIST && pushed == 0;
+        // Made just now: nothing is in it.
+        if (error == 0 && pushed == 0) held_.back().facts = {true, true};
         return error != 0 ? error : pushed;
     }
 
     int Push(const std::string& name) {
         FileDescriptor fd(::openat(Top(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd) return RefusalOf(Top(), name, errno);
-        held_.push_back({name, std::move(fd), false});
+        held_.push_back({name, std::move(fd), false, {}});
         return 0;
     }
 
     FileDescriptor root_;
     std::vector<HeldFolder> held_;
     bool foundLatest_ = false;
+    WriteFolderFacts rootFacts_;
 };
 
 // The chosen folders that are links, by their names, with the names of
@@ -217,5 +225,7 @@ int MakeWriteFolder(const WritePath& path) {
 }
 
 int OpenWriteFolder(const std::vector<std::string>& folder, bool afresh) { return Stack().Open(folder, afresh); }
+
+WriteFolderFacts& LatestWriteFolderFacts() { return Stack().TopFacts(); }
 
 }  // namespace posix

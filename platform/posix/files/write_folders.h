@@ -67,6 +67,20 @@ int AfreshIfStale(Call call) {
 // The descriptor of `folder`, or -1 with errno; valid until the next call.
 int OpenWriteFolder(const std::vector<std::string>& folder, bool afresh);
 
+// What this thread knows of a folder it holds, so that the copies into it
+// ask the file system no more than they must: on a network share each
+// question is a round trip. A folder found there, or held again after the
+// stack left it, is taken as it may be.
+struct WriteFolderFacts {
+    // This thread made it in this run and has written nothing into it since:
+    // no target can be there (another thread writes other targets only).
+    bool empty = false;
+    // Named temporary files that runs killed outright left are gone from it.
+    bool swept = false;
+};
+// Of the folder OpenWriteFolder (or InWriteFolder) gave last, on this thread.
+WriteFolderFacts& LatestWriteFolderFacts();
+
 template <typename Operation>
 int InWriteFolder(const std::vector<std::string>& folder, Operation operation) {
     return AfreshIfStale([&](bool afresh) {

@@ -1,6 +1,7 @@
 #include "platform/posix/files/write_watch.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <time.h>
 
@@ -78,10 +79,14 @@ int WriteWatch::Start(int fd, const struct stat& status) {
 
 int WriteWatch::Finish(int fd, const struct stat& before) const {
     if (leased_ && ::fcntl(fd, F_GETLEASE) != F_RDLCK) return kSourceChanged;
-    struct stat after;
-    if (::fstat(fd, &after) != 0) return errno;
-    const bool same = after.st_size == before.st_size && after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-                      after.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+    // The size and the last-write time only: the read has made the access
+    // time stale, and asking for all of it would be a round trip on a
+    // network share, where these two come from the client's cache.
+    struct statx after;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_SIZE | STATX_MTIME, &after) != 0) return errno;
+    const bool same = static_cast<off_t>(after.stx_size) == before.st_size &&
+                      after.stx_mtime.tv_sec == before.st_mtim.tv_sec &&
+                      static_cast<long>(after.stx_mtime.tv_nsec) == before.st_mtim.tv_nsec;
     return same ? 0 : kSourceChanged;
 }
 
