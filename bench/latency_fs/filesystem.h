@@ -1,0 +1,28 @@
+// The passthrough: every request is answered from the backing folder, with
+// the backing file system's own errno, after the request's delay.
+#pragma once
+
+#include "inodes.h"
+#include "requests.h"
+
+namespace latency_fs {
+
+struct Settings {
+    std::chrono::microseconds delay{0};
+    double cacheSeconds = 1.0;          // names and attributes, as an SMB or NFS client keeps them
+    double negativeCacheSeconds = 1.0;  // names found missing
+    unsigned threads = 64;
+};
+
+struct FileSystem {
+    explicit FileSystem(const Settings& s) : settings(s), log(s.delay) {}
+
+    Settings settings;
+    RequestLog log;
+    InodeTable inodes;
+    bool parallelDirops = false;  // what the kernel agreed to in init
+};
+
+const fuse_lowlevel_ops& Operations();
+
+}  // namespace latency_fs
