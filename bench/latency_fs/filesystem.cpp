@@ -73,14 +73,13 @@ void Init(void* userdata, fuse_conn_info* conn) {
     FileSystem& fs = *static_cast<FileSystem*>(userdata);
     Request r(fs.log, Kind::Init);
     // Without this the kernel serialises lookups and listings within one
-    // folder, which no network file system client does; libfuse 3.14 does
-    // not ask for it by itself.
-    if (conn->capable & FUSE_CAP_PARALLEL_DIROPS) {
+    // folder, which no network file system client does. libfuse 3.14 leaves
+    // it out of its answer even when asked (channel.cpp puts it in); asked
+    // anyway, for a libfuse that honours it.
+    if (conn->capable & FUSE_CAP_PARALLEL_DIROPS)
         conn->want |= FUSE_CAP_PARALLEL_DIROPS;
-        fs.parallelDirops = true;
-    } else {
+    else
         fprintf(stderr, "latency_fs: the kernel offers no parallel directory operations\n");
-    }
     // Each write goes to the server as it is made, as on a share mounted
     // without write caching.
     conn->want &= ~FUSE_CAP_WRITEBACK_CACHE;
@@ -349,6 +348,8 @@ void Statfs(fuse_req_t req, fuse_ino_t ino) {
 // has none of its own.
 void Setxattr(fuse_req_t req, fuse_ino_t ino, const char* name, const char* value, size_t size, int flags) {
     Request r(Fs(req).log, Kind::Setxattr);
+    if (!Fs(req).settings.xattr)
+        return (void)fuse_reply_err(req, ENOSYS);
     ReplyStatus(req, setxattr(Proc(req, ino).c_str(), name, value, size, flags));
 }
 
@@ -367,18 +368,24 @@ void ReplyXattr(fuse_req_t req, size_t size, Fetch fetch) {
 
 void Getxattr(fuse_req_t req, fuse_ino_t ino, const char* name, size_t size) {
     Request r(Fs(req).log, Kind::Getxattr);
+    if (!Fs(req).settings.xattr)
+        return (void)fuse_reply_err(req, ENOSYS);
     std::string path = Proc(req, ino);
     ReplyXattr(req, size, [&](char* buf, size_t n) { return getxattr(path.c_str(), name, buf, n); });
 }
 
 void Listxattr(fuse_req_t req, fuse_ino_t ino, size_t size) {
     Request r(Fs(req).log, Kind::Listxattr);
+    if (!Fs(req).settings.xattr)
+        return (void)fuse_reply_err(req, ENOSYS);
     std::string path = Proc(req, ino);
     ReplyXattr(req, size, [&](char* buf, size_t n) { return listxattr(path.c_str(), buf, n); });
 }
 
 void Removexattr(fuse_req_t req, fuse_ino_t ino, const char* name) {
     Request r(Fs(req).log, Kind::Removexattr);
+    if (!Fs(req).settings.xattr)
+        return (void)fuse_reply_err(req, ENOSYS);
     ReplyStatus(req, removexattr(Proc(req, ino).c_str(), name));
 }
 

@@ -12,6 +12,12 @@ struct Settings {
     double cacheSeconds = 1.0;          // names and attributes, as an SMB or NFS client keeps them
     double negativeCacheSeconds = 1.0;  // names found missing
     unsigned threads = 64;
+    // Extended attributes passed through. Off, the share has none, as an
+    // SMB or NFS mount shows none of the security.* attributes: the first
+    // request of each kind is answered ENOSYS and the kernel asks no more.
+    // On, the kernel asks for security.capability before the first write
+    // to each file, one request per file that no network client sends.
+    bool xattr = false;
 };
 
 struct FileSystem {
@@ -20,7 +26,6 @@ struct FileSystem {
     Settings settings;
     RequestLog log;
     InodeTable inodes;
-    bool parallelDirops = false;  // what the kernel agreed to in init
 };
 
 const fuse_lowlevel_ops& Operations();

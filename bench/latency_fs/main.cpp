@@ -2,18 +2,22 @@
 // behave like a network share for the latency benchmark. Every request waits
 // a fixed delay before it is served; names and attributes are cached by the
 // kernel for a second, as SMB and NFS clients cache them; requests are
-// served by many threads at once, lookups in one folder included. The
-// requests are counted by kind and written as JSON on unmount, on SIGINT,
-// SIGTERM or SIGHUP (which also unmount), and on SIGUSR1 (which does not).
+// served by many threads at once, lookups in one folder included. Unless
+// --xattr is given it has no extended attributes, as a share shows the
+// kernel none of the security ones. The requests are counted by kind and
+// written as JSON on unmount, on SIGINT, SIGTERM or SIGHUP (which also
+// unmount), and on SIGUSR1 (which does not).
 //
 //   latency_fs [--delay-us N] [--threads N] [--cache-s S] [--negative-cache-s S]
-//              [--counts FILE] [-o MOUNT_OPTIONS] [--debug] BACKING MOUNTPOINT
+//              [--counts FILE] [--xattr] [--debug] BACKING MOUNTPOINT
 //
 // It stays in the foreground; the benchmark runs it and unmounts it.
 
+#include "channel.h"
 #include "filesystem.h"
 
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 
 #include <cerrno>
@@ -32,7 +36,6 @@ using latency_fs::Settings;
 struct Options {
     Settings settings;
     std::string counts;  // empty: standard output
-    std::string mountOptions;
     bool debug = false;
     const char* backing = nullptr;
     const char* mountpoint = nullptr;
@@ -42,7 +45,7 @@ struct Options {
     fprintf(stderr,
             "latency_fs: %s\n"
             "usage: latency_fs [--delay-us N] [--threads N] [--cache-s S] [--negative-cache-s S]\n"
-            "                  [--counts FILE] [-o MOUNT_OPTIONS] [--debug] BACKING MOUNTPOINT\n",
+            "                  [--counts FILE] [--xattr] [--debug] BACKING MOUNTPOINT\n",
             why);
     exit(2);
 }
@@ -76,8 +79,8 @@ Options Parse(int argc, char** argv) {
             o.settings.negativeCacheSeconds = Number(value(), 0, 86400, "--negative-cache-s");
         else if (arg == "--counts")
             o.counts = value();
-        else if (arg == "-o")
-            o.mountOptions = value();
+        else if (arg == "--xattr")
+            o.settings.xattr = true;
         else if (arg == "--debug")
             o.debug = true;
         else if (arg.size() > 1 && arg[0] == '-')
@@ -114,9 +117,10 @@ std::string JsonString(const char* text) {
 std::string SettingsJson(const FileSystem& fs, const Options& o) {
     char text[200];
     snprintf(text, sizeof text,
-             "\"threads\": %u, \"cache_s\": %g, \"negative_cache_s\": %g, \"parallel_dirops\": %s, ",
+             "\"threads\": %u, \"cache_s\": %g, \"negative_cache_s\": %g, \"parallel_dirops\": %s, "
+             "\"xattr\": %s, ",
              fs.settings.threads, fs.settings.cacheSeconds, fs.settings.negativeCacheSeconds,
-             fs.parallelDirops ? "true" : "false");
+             latency_fs::ParallelDiropsGranted() ? "true" : "false", fs.settings.xattr ? "true" : "false");
     return text + std::string("\"backing\": ") + JsonString(o.backing);
 }
 
@@ -164,10 +168,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "latency_fs: %s: %s\n", o.backing, strerror(errno));
         return 1;
     }
-    std::string fsOptions = "fsname=latency_fs,subtype=latency_fs";
-    if (!o.mountOptions.empty())
-        fsOptions += "," + o.mountOptions;
-    std::vector<const char*> args = {argv[0], "-o", fsOptions.c_str()};
+    std::vector<const char*> args = {argv[0]};
     if (o.debug)
         args.push_back("-d");
     fuse_args fuseArgs = FUSE_ARGS_INIT(static_cast<int>(args.size()), const_cast<char**>(args.data()));
@@ -177,7 +178,7 @@ int main(int argc, char** argv) {
         return 1;
     int status = 1;
     if (fuse_set_signal_handlers(se) == 0) {
-        if (fuse_session_mount(se, o.mountpoint) == 0) {
+        if (latency_fs::MountChannel(se, o.mountpoint)) {
             std::thread(DumpOnSignal, &fs, &o).detach();
             fuse_loop_config* loop = fuse_loop_cfg_create();
             fuse_loop_cfg_set_max_threads(loop, fs.settings.threads);
@@ -186,7 +187,12 @@ int main(int argc, char** argv) {
             fuse_loop_cfg_set_idle_threads(loop, fs.settings.threads);
             status = fuse_session_loop_mt(se, loop) < 0 ? 1 : 0;
             fuse_loop_cfg_destroy(loop);
-            fuse_session_unmount(se);
+            // Ended by a signal rather than by an unmount: unmount now. A
+            // process still inside keeps it busy, so detach it.
+            if (umount2(o.mountpoint, MNT_DETACH) != 0 && errno != EINVAL)
+                fprintf(stderr, "latency_fs: unmount %s: %s\n", o.mountpoint, strerror(errno));
+        } else {
+            fprintf(stderr, "latency_fs: mount %s: %s\n", o.mountpoint, strerror(errno));
         }
         fuse_remove_signal_handlers(se);
     }
