@@ -191,9 +191,15 @@ def run_measured(argv, work, timeout):
                              stderr=subprocess.STDOUT, start_new_session=True)
         timer = threading.Timer(timeout, os.killpg, (p.pid, signal.SIGKILL))
         timer.start()
-        _, status, _ = os.wait4(p.pid, 0)
+        try:
+            _, status, _ = os.wait4(p.pid, 0)
+        except BaseException:  # interrupted: leave no tool running on the share
+            os.killpg(p.pid, signal.SIGKILL)
+            p.wait()
+            raise
+        finally:
+            timer.cancel()
         wall = time.perf_counter() - t0
-        timer.cancel()
     code = os.waitstatus_to_exitcode(status)
     try:
         with open(rss_path) as f:
@@ -562,14 +568,16 @@ def main(argv=None):
     if args.baseline:
         args.baseline = os.path.abspath(args.baseline)
 
+    # A kill unwinds like Ctrl-C, so that the share is unmounted.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
     require_packages()
     build()
     os.makedirs(args.work, exist_ok=True)
     if not args.no_selftest:
         cmd = [sys.executable, SELFTEST, "--fs", FS_BINARY, "--copier", COPIER_BINARY,
                "--work", os.path.join(args.work, "selftest")]
-        if args.cuecarry:
-            cmd += ["--cuecarry", args.cuecarry]
+        if args.cuecarry or args.baseline:
+            cmd += ["--cuecarry", args.cuecarry or args.baseline]
         if subprocess.run(cmd).returncode != 0:
             sys.exit("latency_fs self-test failed: no measurement taken")
 

@@ -22,40 +22,47 @@ int Errno(int result) { return result < 0 ? errno : 0; }
 
 void ReplyStatus(fuse_req_t req, int result) { fuse_reply_err(req, Errno(result)); }
 
-void ReplyAttr(fuse_req_t req, fuse_ino_t ino) {
-    FileSystem& fs = Fs(req);
+// The backing file of INO for this request; when it cannot be opened, the
+// request is answered with the reason and the result is false.
+InodeFd At(fuse_req_t req, fuse_ino_t ino) { return Fs(req).inodes.Open(ino); }
+
+bool Refused(fuse_req_t req, const InodeFd& at) {
+    if (at)
+        return false;
+    fuse_reply_err(req, at.error());
+    return true;
+}
+
+void ReplyAttr(fuse_req_t req, const InodeFd& at) {
     struct stat st;
-    if (fstatat(fs.inodes.Get(ino).fd, "", &st, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(at.get(), "", &st, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0)
         return (void)fuse_reply_err(req, errno);
-    fuse_reply_attr(req, &st, fs.settings.cacheSeconds);
+    fuse_reply_attr(req, &st, Fs(req).settings.cacheSeconds);
 }
 
 // The entry of NAME below PARENT, each name and its attributes kept by the
 // kernel for the cache time; a missing name is remembered as missing for
 // the negative cache time (an inode number of 0 says so).
-int FillEntry(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_entry_param* e) {
+int FillEntry(fuse_req_t req, int dir, const char* name, fuse_entry_param* e) {
     FileSystem& fs = Fs(req);
     *e = fuse_entry_param{};
-    int error = fs.inodes.Lookup(parent, name, e);
+    int error = fs.inodes.Lookup(dir, name, e);
     e->attr_timeout = fs.settings.cacheSeconds;
     e->entry_timeout = error == ENOENT ? fs.settings.negativeCacheSeconds : fs.settings.cacheSeconds;
     return error;
 }
 
 // After a request that made NAME: its entry, or the error of making it.
-void ReplyMade(fuse_req_t req, fuse_ino_t parent, const char* name, int result) {
+void ReplyMade(fuse_req_t req, int dir, const char* name, int result) {
     if (result < 0)
         return (void)fuse_reply_err(req, errno);
     fuse_entry_param e;
-    int error = FillEntry(req, parent, name, &e);
+    int error = FillEntry(req, dir, name, &e);
     if (error)
         return (void)fuse_reply_err(req, error);
     fuse_reply_entry(req, &e);
 }
 
-int ParentFd(fuse_req_t req, fuse_ino_t parent) { return Fs(req).inodes.Get(parent).fd; }
-
-std::string Proc(fuse_req_t req, fuse_ino_t ino) { return Fs(req).inodes.Get(ino).ProcPath(); }
 
 // An open folder: its listing and where the kernel last read up to.
 struct Dir {
@@ -91,8 +98,11 @@ void Init(void* userdata, fuse_conn_info* conn) {
 
 void Lookup(fuse_req_t req, fuse_ino_t parent, const char* name) {
     Request r(Fs(req).log, Kind::Lookup);
+    InodeFd dir = At(req, parent);
+    if (Refused(req, dir))
+        return;
     fuse_entry_param e;
-    int error = FillEntry(req, parent, name, &e);
+    int error = FillEntry(req, dir.get(), name, &e);
     if (error == ENOENT)
         return (void)fuse_reply_entry(req, &e);
     if (error)
@@ -115,10 +125,12 @@ void ForgetMulti(fuse_req_t req, size_t count, fuse_forget_data* forgets) {
 
 void Getattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info*) {
     Request r(Fs(req).log, Kind::Getattr);
-    ReplyAttr(req, ino);
+    InodeFd at = At(req, ino);
+    if (!Refused(req, at))
+        ReplyAttr(req, at);
 }
 
-int SetTimes(fuse_req_t req, fuse_ino_t ino, const struct stat* attr, int toSet, fuse_file_info* fi) {
+int SetTimes(const InodeFd& at, const struct stat* attr, int toSet, fuse_file_info* fi) {
     timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
     if (toSet & FUSE_SET_ATTR_ATIME_NOW)
         times[0].tv_nsec = UTIME_NOW;
@@ -130,82 +142,109 @@ int SetTimes(fuse_req_t req, fuse_ino_t ino, const struct stat* attr, int toSet,
         times[1] = attr->st_mtim;
     if (fi)
         return futimens(static_cast<int>(fi->fh), times);
-    return utimensat(AT_FDCWD, Proc(req, ino).c_str(), times, 0);
+    return utimensat(AT_FDCWD, at.ProcPath().c_str(), times, 0);
 }
 
 void Setattr(fuse_req_t req, fuse_ino_t ino, struct stat* attr, int toSet, fuse_file_info* fi) {
     Request r(Fs(req).log, Kind::Setattr);
-    int fd = Fs(req).inodes.Get(ino).fd;
-    std::string path = Proc(req, ino);
+    InodeFd at = At(req, ino);
+    if (Refused(req, at))
+        return;
+    std::string path = at.ProcPath();
     int result = 0;
     if (toSet & FUSE_SET_ATTR_MODE)
         result = fi ? fchmod(static_cast<int>(fi->fh), attr->st_mode) : chmod(path.c_str(), attr->st_mode);
     if (result == 0 && (toSet & (FUSE_SET_ATTR_UID | FUSE_SET_ATTR_GID))) {
         uid_t uid = (toSet & FUSE_SET_ATTR_UID) ? attr->st_uid : static_cast<uid_t>(-1);
         gid_t gid = (toSet & FUSE_SET_ATTR_GID) ? attr->st_gid : static_cast<gid_t>(-1);
-        result = fchownat(fd, "", uid, gid, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW);
+        result = fchownat(at.get(), "", uid, gid, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW);
     }
     if (result == 0 && (toSet & FUSE_SET_ATTR_SIZE))
         result = fi ? ftruncate(static_cast<int>(fi->fh), attr->st_size) : truncate(path.c_str(), attr->st_size);
     if (result == 0 && (toSet & (FUSE_SET_ATTR_ATIME | FUSE_SET_ATTR_MTIME | FUSE_SET_ATTR_ATIME_NOW |
                                  FUSE_SET_ATTR_MTIME_NOW)))
-        result = SetTimes(req, ino, attr, toSet, fi);
+        result = SetTimes(at, attr, toSet, fi);
     if (result != 0)
         return (void)fuse_reply_err(req, errno);
-    ReplyAttr(req, ino);
+    ReplyAttr(req, at);
 }
 
 void Readlink(fuse_req_t req, fuse_ino_t ino) {
     Request r(Fs(req).log, Kind::Readlink);
+    InodeFd at = At(req, ino);
+    if (Refused(req, at))
+        return;
     char target[PATH_MAX + 1];
-    ssize_t n = readlinkat(Fs(req).inodes.Get(ino).fd, "", target, PATH_MAX);
+    ssize_t n = readlinkat(at.get(), "", target, PATH_MAX);
     if (n < 0)
         return (void)fuse_reply_err(req, errno);
     target[n] = '\0';
     fuse_reply_readlink(req, target);
 }
 
+// Makes NAME in the folder PARENT with MAKE(descriptor of the folder) and
+// answers with its entry.
+template <class Make>
+void MakeEntry(fuse_req_t req, fuse_ino_t parent, const char* name, Make make) {
+    InodeFd dir = At(req, parent);
+    if (!Refused(req, dir))
+        ReplyMade(req, dir.get(), name, make(dir.get()));
+}
+
 void Mknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, dev_t rdev) {
     Request r(Fs(req).log, Kind::Mknod);
-    ReplyMade(req, parent, name, mknodat(ParentFd(req, parent), name, mode, rdev));
+    MakeEntry(req, parent, name, [&](int dir) { return mknodat(dir, name, mode, rdev); });
 }
 
 void Mkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode) {
     Request r(Fs(req).log, Kind::Mkdir);
-    ReplyMade(req, parent, name, mkdirat(ParentFd(req, parent), name, mode));
+    MakeEntry(req, parent, name, [&](int dir) { return mkdirat(dir, name, mode); });
 }
 
 void Symlink(fuse_req_t req, const char* link, fuse_ino_t parent, const char* name) {
     Request r(Fs(req).log, Kind::Symlink);
-    ReplyMade(req, parent, name, symlinkat(link, ParentFd(req, parent), name));
+    MakeEntry(req, parent, name, [&](int dir) { return symlinkat(link, dir, name); });
 }
 
 void Link(fuse_req_t req, fuse_ino_t ino, fuse_ino_t newparent, const char* newname) {
     Request r(Fs(req).log, Kind::Link);
-    int fd = Fs(req).inodes.Get(ino).fd;
-    ReplyMade(req, newparent, newname, linkat(fd, "", ParentFd(req, newparent), newname, AT_EMPTY_PATH));
+    InodeFd at = At(req, ino);
+    if (!Refused(req, at))
+        MakeEntry(req, newparent, newname, [&](int dir) { return linkat(at.get(), "", dir, newname, AT_EMPTY_PATH); });
 }
 
 void Unlink(fuse_req_t req, fuse_ino_t parent, const char* name) {
     Request r(Fs(req).log, Kind::Unlink);
-    ReplyStatus(req, unlinkat(ParentFd(req, parent), name, 0));
+    InodeFd dir = At(req, parent);
+    if (!Refused(req, dir))
+        ReplyStatus(req, unlinkat(dir.get(), name, 0));
 }
 
 void Rmdir(fuse_req_t req, fuse_ino_t parent, const char* name) {
     Request r(Fs(req).log, Kind::Rmdir);
-    ReplyStatus(req, unlinkat(ParentFd(req, parent), name, AT_REMOVEDIR));
+    InodeFd dir = At(req, parent);
+    if (!Refused(req, dir))
+        ReplyStatus(req, unlinkat(dir.get(), name, AT_REMOVEDIR));
 }
 
 void Rename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t newparent, const char* newname,
             unsigned int flags) {
     Request r(Fs(req).log, Kind::Rename);
-    ReplyStatus(req, renameat2(ParentFd(req, parent), name, ParentFd(req, newparent), newname, flags));
+    InodeFd from = At(req, parent);
+    if (Refused(req, from))
+        return;
+    InodeFd to = At(req, newparent);
+    if (!Refused(req, to))
+        ReplyStatus(req, renameat2(from.get(), name, to.get(), newname, flags));
 }
 
 void Open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     Request r(Fs(req).log, Kind::Open);
+    InodeFd at = At(req, ino);
+    if (Refused(req, at))
+        return;
     // The O_PATH descriptor cannot read or write; reopen the file itself.
-    int fd = open(Proc(req, ino).c_str(), fi->flags & ~(O_NOFOLLOW | O_CREAT | O_EXCL));
+    int fd = open(at.ProcPath().c_str(), (fi->flags & ~(O_NOFOLLOW | O_CREAT | O_EXCL)) | O_CLOEXEC);
     if (fd < 0)
         return (void)fuse_reply_err(req, errno);
     fi->fh = static_cast<uint64_t>(fd);
@@ -215,11 +254,14 @@ void Open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
 
 void Create(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, fuse_file_info* fi) {
     Request r(Fs(req).log, Kind::Create);
-    int fd = openat(ParentFd(req, parent), name, (fi->flags | O_CREAT) & ~O_NOFOLLOW, mode);
+    InodeFd dir = At(req, parent);
+    if (Refused(req, dir))
+        return;
+    int fd = openat(dir.get(), name, ((fi->flags | O_CREAT) & ~O_NOFOLLOW) | O_CLOEXEC, mode);
     if (fd < 0)
         return (void)fuse_reply_err(req, errno);
     fuse_entry_param e;
-    int error = FillEntry(req, parent, name, &e);
+    int error = FillEntry(req, dir.get(), name, &e);
     if (error) {
         close(fd);
         return (void)fuse_reply_err(req, error);
@@ -270,7 +312,10 @@ void Fsync(fuse_req_t req, fuse_ino_t, int datasync, fuse_file_info* fi) {
 
 void Opendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     Request r(Fs(req).log, Kind::Opendir);
-    int fd = openat(Fs(req).inodes.Get(ino).fd, ".", O_RDONLY | O_DIRECTORY);
+    InodeFd at = At(req, ino);
+    if (Refused(req, at))
+        return;
+    int fd = openat(at.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* stream = fd < 0 ? nullptr : fdopendir(fd);
     if (!stream) {
         int error = errno;
@@ -339,7 +384,10 @@ void Fsyncdir(fuse_req_t req, fuse_ino_t, int datasync, fuse_file_info* fi) {
 void Statfs(fuse_req_t req, fuse_ino_t ino) {
     Request r(Fs(req).log, Kind::Statfs);
     struct statvfs st;
-    if (fstatvfs(Fs(req).inodes.Get(ino).fd, &st) != 0)
+    InodeFd at = At(req, ino);
+    if (Refused(req, at))
+        return;
+    if (fstatvfs(at.get(), &st) != 0)
         return (void)fuse_reply_err(req, errno);
     fuse_reply_statfs(req, &st);
 }
@@ -350,7 +398,9 @@ void Setxattr(fuse_req_t req, fuse_ino_t ino, const char* name, const char* valu
     Request r(Fs(req).log, Kind::Setxattr);
     if (!Fs(req).settings.xattr)
         return (void)fuse_reply_err(req, ENOSYS);
-    ReplyStatus(req, setxattr(Proc(req, ino).c_str(), name, value, size, flags));
+    InodeFd at = At(req, ino);
+    if (!Refused(req, at))
+        ReplyStatus(req, setxattr(at.ProcPath().c_str(), name, value, size, flags));
 }
 
 template <class Fetch>
@@ -370,7 +420,10 @@ void Getxattr(fuse_req_t req, fuse_ino_t ino, const char* name, size_t size) {
     Request r(Fs(req).log, Kind::Getxattr);
     if (!Fs(req).settings.xattr)
         return (void)fuse_reply_err(req, ENOSYS);
-    std::string path = Proc(req, ino);
+    InodeFd at = At(req, ino);
+    if (Refused(req, at))
+        return;
+    std::string path = at.ProcPath();
     ReplyXattr(req, size, [&](char* buf, size_t n) { return getxattr(path.c_str(), name, buf, n); });
 }
 
@@ -378,7 +431,10 @@ void Listxattr(fuse_req_t req, fuse_ino_t ino, size_t size) {
     Request r(Fs(req).log, Kind::Listxattr);
     if (!Fs(req).settings.xattr)
         return (void)fuse_reply_err(req, ENOSYS);
-    std::string path = Proc(req, ino);
+    InodeFd at = At(req, ino);
+    if (Refused(req, at))
+        return;
+    std::string path = at.ProcPath();
     ReplyXattr(req, size, [&](char* buf, size_t n) { return listxattr(path.c_str(), buf, n); });
 }
 
@@ -386,12 +442,16 @@ void Removexattr(fuse_req_t req, fuse_ino_t ino, const char* name) {
     Request r(Fs(req).log, Kind::Removexattr);
     if (!Fs(req).settings.xattr)
         return (void)fuse_reply_err(req, ENOSYS);
-    ReplyStatus(req, removexattr(Proc(req, ino).c_str(), name));
+    InodeFd at = At(req, ino);
+    if (!Refused(req, at))
+        ReplyStatus(req, removexattr(at.ProcPath().c_str(), name));
 }
 
 void Access(fuse_req_t req, fuse_ino_t ino, int mask) {
     Request r(Fs(req).log, Kind::Access);
-    ReplyStatus(req, faccessat(AT_FDCWD, Proc(req, ino).c_str(), mask, 0));
+    InodeFd at = At(req, ino);
+    if (!Refused(req, at))
+        ReplyStatus(req, faccessat(AT_FDCWD, at.ProcPath().c_str(), mask, 0));
 }
 
 void Fallocate(fuse_req_t req, fuse_ino_t, int mode, off_t offset, off_t length, fuse_file_info* fi) {

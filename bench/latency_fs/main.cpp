@@ -19,6 +19,7 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -153,8 +154,29 @@ void DumpOnSignal(const FileSystem* fs, const Options* o) {
 
 }  // namespace
 
+// Every inode the kernel holds keeps a descriptor here, and the kernel holds
+// tens of thousands after a large copy: as many as the system allows.
+void RaiseDescriptorLimit() {
+    rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    rlim_t most = limit.rlim_max;
+    if (FILE* f = fopen("/proc/sys/fs/nr_open", "r")) {
+        unsigned long long n;
+        if (fscanf(f, "%llu", &n) == 1)
+            most = static_cast<rlim_t>(n);
+        fclose(f);
+    }
+    rlimit raised = {most, most};
+    if (setrlimit(RLIMIT_NOFILE, &raised) != 0) {  // not root: what the hard limit allows
+        raised = {limit.rlim_max, limit.rlim_max};
+        setrlimit(RLIMIT_NOFILE, &raised);
+    }
+}
+
 int main(int argc, char** argv) {
     Options o = Parse(argc, argv);
+    RaiseDescriptorLimit();
     // Sleeps of a fraction of a millisecond: without this the kernel may
     // let each one run 50 us long. Threads made later inherit it.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);

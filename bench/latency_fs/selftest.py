@@ -9,6 +9,7 @@ benchmark assumes, before it measures anything with them:
 - the kernel keeps names (found and missing) and attributes for the cache
   time and asks again after it;
 - every request takes at least the delay, and lookups in one folder overlap;
+- it serves more inodes than it may open files;
 - the plain copier makes cuecarry's short names (UTF-16 units, surrogate
   pairs kept whole, bytes that are no UTF-8 one unit each) and lets the
   later of two captions with one destination win, with many threads.
@@ -22,6 +23,7 @@ latency_bench.py runs it first. Needs root (it mounts).
 import argparse
 import errno
 import json
+import resource
 import os
 import shutil
 import signal
@@ -47,7 +49,7 @@ def mounted(path):
 
 
 class Mount:
-    def __init__(self, fs, backing, mnt, delay_us=0, cache_s=1.0, xattr=False):
+    def __init__(self, fs, backing, mnt, delay_us=0, cache_s=1.0, xattr=False, max_fds=None):
         self.mnt = mnt
         self.counts = mnt + ".json"
         for p in (self.counts,):
@@ -57,7 +59,9 @@ class Mount:
         self.proc = subprocess.Popen(
             [fs, "--delay-us", str(delay_us), "--cache-s", str(cache_s),
              "--negative-cache-s", str(cache_s), "--counts", self.counts]
-            + (["--xattr"] if xattr else []) + [backing, mnt])
+            + (["--xattr"] if xattr else []) + [backing, mnt],
+            preexec_fn=(lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (max_fds, max_fds)))
+            if max_fds else None)
         deadline = time.monotonic() + 10
         while not mounted(mnt):
             if self.proc.poll() is not None or time.monotonic() > deadline:
@@ -230,6 +234,23 @@ def test_delay_and_overlap(fs, work):
               "%d at once, %.2f s for 8" % (peak, took))
 
 
+def test_many_inodes(fs, work):
+    """The kernel may hold more inodes than the file system may open files."""
+    back, mnt = os.path.join(work, "back4"), os.path.join(work, "mnt4")
+    os.makedirs(back)
+    for i in range(1500):
+        os.mkdir(os.path.join(back, "d%04d" % i))
+    with Mount(fs, back, mnt, max_fds=256):
+        errors = set()
+        for i in range(1500):
+            try:
+                with open(os.path.join(mnt, "d%04d" % i, "f"), "w") as f:
+                    f.write("x")
+            except OSError as e:
+                errors.add(e.strerror)
+        check("3000 inodes held with 256 descriptors", not errors, str(errors))
+
+
 # ---------------------------------------------------------------- the copier
 
 SHORT_NAMES = [  # content folder name (bytes) -> short name
@@ -304,6 +325,7 @@ def main():
         test_passthrough(a.fs, work)
         test_cache(a.fs, work)
         test_delay_and_overlap(a.fs, work)
+        test_many_inodes(a.fs, work)
         test_copier(a.copier, a.cuecarry, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
