@@ -70,7 +70,7 @@ SIDES = ["destination", "source"]
 TOOLS = ["cuecarry", "baseline", "copier"]
 CSV_FIELDS = [
     "date", "layout", "captions", "folders", "side", "delay_ms", "tool",
-    "workers", "wall_s", "x_copier8", "requests_per_caption",
+    "workers", "reps", "wall_s", "min_s", "max_s", "x_copier8", "requests_per_caption",
     "waited_per_caption", "max_in_flight", "peak_rss_kb", "exit", "output_ok",
     "message", "requests_by_kind",
 ]
@@ -132,7 +132,7 @@ class Share:
     """latency_fs mounted over BACKING at MOUNT for one run; unmounting
     writes its counts, which count() returns."""
 
-    def __init__(self, backing, mount, delay_ms, args):
+    def __init__(self, backing, mount, delay_ms, args, read_only=False):
         self.mount = mount
         self.counts_path = os.path.join(args.work, "counts.json")
         if os.path.exists(self.counts_path):
@@ -144,7 +144,8 @@ class Share:
             [FS_BINARY, "--delay-us", str(round(delay_ms * 1000)),
              "--threads", str(args.fs_threads), "--cache-s", str(args.cache_s),
              "--negative-cache-s", str(args.cache_s), "--counts",
-             self.counts_path] + (["--xattr"] if args.xattr else []) + [backing, mount],
+             self.counts_path] + (["--xattr"] if args.xattr else [])
+            + (["--read-only"] if read_only else []) + [backing, mount],
             stdin=subprocess.DEVNULL)
         deadline = time.monotonic() + 10
         while not is_mounted(mount):
@@ -262,7 +263,8 @@ def one_run(tree, side, delay_ms, tool, binary, workers, args):
     else:
         argv = [binary, "--jobs", str(workers), source, dest]
     os.sync()
-    share = Share(backing, mount, delay_ms, args)
+    share = Share(backing, mount, delay_ms, args,
+                  read_only=side == "source" and args.source_read_only)
     try:
         wall, rss, code, output = run_measured(argv, work, args.timeout)
     finally:
@@ -290,6 +292,20 @@ def one_run(tree, side, delay_ms, tool, binary, workers, args):
         "requests_by_kind": json.dumps(by_kind, sort_keys=True),
         "_counts": counts,
     }
+
+
+def median_run(runs):
+    """The run of median wall time (the lower middle one of an even number),
+    with the spread of all, the highest peak memory, and wrong if any was."""
+    ordered = sorted(runs, key=lambda r: r["wall_s"])
+    row = dict(ordered[(len(ordered) - 1) // 2])
+    row["min_s"], row["max_s"] = ordered[0]["wall_s"], ordered[-1]["wall_s"]
+    row["reps"] = len(runs)
+    row["peak_rss_kb"] = max(r["peak_rss_kb"] for r in runs)
+    wrong = [r for r in runs if not r["output_ok"]]
+    if wrong:
+        row["output_ok"], row["message"] = False, wrong[0]["message"]
+    return row
 
 
 # ---------------------------------------------------------------- trees
@@ -360,12 +376,13 @@ def main_table(rows):
         lines.append([
             str(r["captions"]), r["side"], fmt(r["delay_ms"]), label(r),
             workers_cell(r), fmt(r["wall_s"]),
+            "%s-%s" % (fmt(r["min_s"]), fmt(r["max_s"])) if r["reps"] > 1 else "",
             fmt(r["x_copier8"]) if r["x_copier8"] != "" else "",
             "%.1f" % r["requests_per_caption"], "%.1f" % r["waited_per_caption"],
             str(r["max_in_flight"]), "%.1f" % (r["peak_rss_kb"] / 1024),
             "ok" if r["output_ok"] else "**WRONG**"])
     return table(["captions", "on the share", "delay ms", "tool", "workers",
-                  "wall s", "x copier 8", "requests / caption",
+                  "wall s", "min-max", "x copier 8", "requests / caption",
                   "waited / caption", "max in flight", "peak RSS MiB",
                   "output"], lines)
 
@@ -439,20 +456,24 @@ def machine_info(args):
             return "?"
     return ("%s, %d cores, kernel %s, libfuse %s; backing folders on %s (%s); "
             "latency_fs: %d threads, %s s name and attribute cache (names found "
-            "missing too), parallel directory operations, extended attributes %s"
+            "missing too), parallel directory operations, extended attributes %s, "
+            "source share mounted %s"
             % (platform.node() or "?", os.cpu_count() or 0, platform.release(),
                first(["pkg-config", "--modversion", "fuse3"]), args.work,
                first(["stat", "-f", "-c", "%T", args.work]), args.fs_threads,
-               fmt(args.cache_s), "passed through" if args.xattr else "off"))
+               fmt(args.cache_s), "passed through" if args.xattr else "off",
+               "read-only" if args.source_read_only else "read-write"))
 
 
 def markdown(rows, args, date):
     out = ["# Latency benchmark", "",
            "Run of %s. %s." % (date, machine_info(args)), "",
+           "Wall time: the median of %d runs (min-max beside it). "
            "`x copier 8`: wall time against the plain copier with 8 threads on "
            "the same tree, side and delay. Requests per caption file: all the "
            "share served, and those the client waited for (all but forget, "
-           "batch_forget, release, releasedir). Peak RSS from GNU time.", ""]
+           "batch_forget, release, releasedir). Peak RSS from GNU time, the "
+           "highest of the runs." % args.reps, ""]
     out += main_table(rows)
     out += ["", "### Requests per caption file by kind", ""] + kinds_table(rows)
     for tool in ("baseline", "cuecarry"):
@@ -545,11 +566,17 @@ def main(argv=None):
                     help="pass extended attributes through (the kernel then "
                          "asks for security.capability before the first write "
                          "to each file, which no SMB or NFS client does)")
+    ap.add_argument("--source-read-only", action="store_true",
+                    help="mount the share read-only when the source is on it: "
+                         "the kernel then keeps a file's access time valid "
+                         "after a read, so a stat after reading costs no request")
     ap.add_argument("--work", default="/dev/shm/cc-latency",
                     help="scratch folder for trees, backing folders and the "
                          "mount point; tmpfs by default (a disk folder works too)")
     ap.add_argument("--results", default=os.path.join(HERE, "results", "latency"))
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--reps", type=int, default=1,
+                    help="runs of each tool; the median is reported (default 1)")
     ap.add_argument("--timeout", type=float, default=900, help="per run, s")
     ap.add_argument("--keep-trees", action="store_true")
     ap.add_argument("--no-selftest", action="store_true",
@@ -589,16 +616,22 @@ def main(argv=None):
         tree = make_tree(captions, folders, args)
         for side in args.sides:
             for delay in args.delays:
-                group = []
-                for tool, binary, workers in configs:
-                    r = one_run(tree, side, delay, tool, binary, workers, args)
-                    log("%6d captions  %-11s %4s ms  %-8s %5s workers  %7.2f s  "
-                        "%5.1f requests/caption (%5.1f waited)  %s"
-                        % (r["captions"], side, fmt(delay), tool, workers_cell(r),
-                           r["wall_s"], r["requests_per_caption"],
-                           r["waited_per_caption"],
-                           "ok" if r["output_ok"] else "WRONG: " + r["message"]))
-                    group.append(r)
+                # --reps rounds, the order rotating by one each round, so
+                # that no run always follows the same one.
+                runs = {c: [] for c in range(len(configs))}
+                for rep in range(args.reps):
+                    for k in range(len(configs)):
+                        c = (k + rep) % len(configs)
+                        tool, binary, workers = configs[c]
+                        r = one_run(tree, side, delay, tool, binary, workers, args)
+                        log("%6d captions  %-11s %4s ms  %-8s %5s workers  %7.2f s  "
+                            "%5.1f requests/caption (%5.1f waited)  %s"
+                            % (r["captions"], side, fmt(delay), tool, workers_cell(r),
+                               r["wall_s"], r["requests_per_caption"],
+                               r["waited_per_caption"],
+                               "ok" if r["output_ok"] else "WRONG: " + r["message"]))
+                        runs[c].append(r)
+                group = [median_run(runs[c]) for c in range(len(configs))]
                 ref = [r for r in group if r["tool"] == "copier" and r["workers"] == 8]
                 for r in group:
                     if ref and ref[0]["wall_s"] > 0:

@@ -60,7 +60,7 @@ const fuse_custom_io kIo = {Writev, Read, nullptr, nullptr};
 
 }  // namespace
 
-bool MountChannel(fuse_session* se, const char* mountpoint) {
+bool MountChannel(fuse_session* se, const char* mountpoint, bool readOnly) {
     struct stat root;
     if (stat(mountpoint, &root) != 0)
         return false;
@@ -70,7 +70,8 @@ bool MountChannel(fuse_session* se, const char* mountpoint) {
     char options[128];
     snprintf(options, sizeof options, "fd=%d,rootmode=%o,user_id=%u,group_id=%u", fd,
              root.st_mode & S_IFMT, static_cast<unsigned>(getuid()), static_cast<unsigned>(getgid()));
-    if (mount("latency_fs", mountpoint, "fuse.latency_fs", MS_NOSUID | MS_NODEV, options) != 0) {
+    unsigned long flags = MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
+    if (mount("latency_fs", mountpoint, "fuse.latency_fs", flags, options) != 0) {
         int error = errno;
         close(fd);
         errno = error;

@@ -10,9 +10,9 @@
 
 namespace latency_fs {
 
-// Mounts a new connection at MOUNTPOINT and hands it to the session; false
-// (errno set) when that fails.
-bool MountChannel(fuse_session* se, const char* mountpoint);
+// Mounts a new connection at MOUNTPOINT, read-only if asked, and hands it to
+// the session; false (errno set) when that fails.
+bool MountChannel(fuse_session* se, const char* mountpoint, bool readOnly);
 
 // Whether the INIT reply that went to the kernel granted parallel directory
 // operations (false before the kernel asked, or when it did not offer them).

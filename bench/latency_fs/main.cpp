@@ -9,7 +9,7 @@
 // unmount), and on SIGUSR1 (which does not).
 //
 //   latency_fs [--delay-us N] [--threads N] [--cache-s S] [--negative-cache-s S]
-//              [--counts FILE] [--xattr] [--debug] BACKING MOUNTPOINT
+//              [--counts FILE] [--xattr] [--read-only] [--debug] BACKING MOUNTPOINT
 //
 // It stays in the foreground; the benchmark runs it and unmounts it.
 
@@ -38,6 +38,7 @@ struct Options {
     Settings settings;
     std::string counts;  // empty: standard output
     bool debug = false;
+    bool readOnly = false;
     const char* backing = nullptr;
     const char* mountpoint = nullptr;
 };
@@ -46,7 +47,7 @@ struct Options {
     fprintf(stderr,
             "latency_fs: %s\n"
             "usage: latency_fs [--delay-us N] [--threads N] [--cache-s S] [--negative-cache-s S]\n"
-            "                  [--counts FILE] [--xattr] [--debug] BACKING MOUNTPOINT\n",
+            "                  [--counts FILE] [--xattr] [--read-only] [--debug] BACKING MOUNTPOINT\n",
             why);
     exit(2);
 }
@@ -80,6 +81,8 @@ Options Parse(int argc, char** argv) {
             o.settings.negativeCacheSeconds = Number(value(), 0, 86400, "--negative-cache-s");
         else if (arg == "--counts")
             o.counts = value();
+        else if (arg == "--read-only")
+            o.readOnly = true;
         else if (arg == "--xattr")
             o.settings.xattr = true;
         else if (arg == "--debug")
@@ -200,7 +203,7 @@ int main(int argc, char** argv) {
         return 1;
     int status = 1;
     if (fuse_set_signal_handlers(se) == 0) {
-        if (latency_fs::MountChannel(se, o.mountpoint)) {
+        if (latency_fs::MountChannel(se, o.mountpoint, o.readOnly)) {
             std::thread(DumpOnSignal, &fs, &o).detach();
             fuse_loop_config* loop = fuse_loop_cfg_create();
             fuse_loop_cfg_set_max_threads(loop, fs.settings.threads);

@@ -10,6 +10,7 @@ benchmark assumes, before it measures anything with them:
   time and asks again after it;
 - every request takes at least the delay, and lookups in one folder overlap;
 - it serves more inodes than it may open files;
+- a stat after a read asks the share again, unless it is mounted read-only;
 - the plain copier makes cuecarry's short names (UTF-16 units, surrogate
   pairs kept whole, bytes that are no UTF-8 one unit each) and lets the
   later of two captions with one destination win, with many threads.
@@ -49,7 +50,8 @@ def mounted(path):
 
 
 class Mount:
-    def __init__(self, fs, backing, mnt, delay_us=0, cache_s=1.0, xattr=False, max_fds=None):
+    def __init__(self, fs, backing, mnt, delay_us=0, cache_s=1.0, xattr=False, max_fds=None,
+                 read_only=False):
         self.mnt = mnt
         self.counts = mnt + ".json"
         for p in (self.counts,):
@@ -59,7 +61,8 @@ class Mount:
         self.proc = subprocess.Popen(
             [fs, "--delay-us", str(delay_us), "--cache-s", str(cache_s),
              "--negative-cache-s", str(cache_s), "--counts", self.counts]
-            + (["--xattr"] if xattr else []) + [backing, mnt],
+            + (["--xattr"] if xattr else []) + (["--read-only"] if read_only else [])
+            + [backing, mnt],
             preexec_fn=(lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (max_fds, max_fds)))
             if max_fds else None)
         deadline = time.monotonic() + 10
@@ -234,6 +237,29 @@ def test_delay_and_overlap(fs, work):
               "%d at once, %.2f s for 8" % (peak, took))
 
 
+def test_read_only(fs, work):
+    """A read marks the access time stale, so a stat after it asks the share,
+    as an NFS client does; not on a read-only mount."""
+    back = os.path.join(work, "back5")
+    os.makedirs(back)
+    with open(os.path.join(back, "f"), "wb") as f:
+        f.write(b"x" * 5000)
+    for read_only, want in ((False, 1), (True, 0)):
+        mnt = os.path.join(work, "mnt5-%s" % ("ro" if read_only else "rw"))
+        with Mount(fs, back, mnt, read_only=read_only) as m:
+            os.stat(os.path.join(mnt, "f"))
+            before = m.snapshot()
+            with open(os.path.join(mnt, "f"), "rb") as f:
+                f.read()
+                os.fstat(f.fileno())
+            after = m.snapshot()
+            check("stat after a read, %s" % ("read-only" if read_only else "read-write"),
+                  delta(after, before, "getattr") == want, "%d getattr" % delta(after, before, "getattr"))
+            if read_only:
+                check("read-only refuses a write",
+                      error_of(lambda: open(os.path.join(mnt, "g"), "w")) == errno.EROFS)
+
+
 def test_many_inodes(fs, work):
     """The kernel may hold more inodes than the file system may open files."""
     back, mnt = os.path.join(work, "back4"), os.path.join(work, "mnt4")
@@ -326,6 +352,7 @@ def main():
         test_cache(a.fs, work)
         test_delay_and_overlap(a.fs, work)
         test_many_inodes(a.fs, work)
+        test_read_only(a.fs, work)
         test_copier(a.copier, a.cuecarry, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
