@@ -145,7 +145,8 @@ class Share:
              "--threads", str(args.fs_threads), "--cache-s", str(args.cache_s),
              "--negative-cache-s", str(args.cache_s), "--counts",
              self.counts_path] + (["--xattr"] if args.xattr else [])
-            + (["--read-only"] if read_only else []) + [backing, mount],
+            + (["--read-only"] if read_only else [])
+            + (["--no-readdirplus"] if args.no_readdirplus else []) + [backing, mount],
             stdin=subprocess.DEVNULL)
         deadline = time.monotonic() + 10
         while not is_mounted(mount):
@@ -456,12 +457,14 @@ def machine_info(args):
             return "?"
     return ("%s, %d cores, kernel %s, libfuse %s; backing folders on %s (%s); "
             "latency_fs: %d threads, %s s name and attribute cache (names found "
-            "missing too), parallel directory operations, extended attributes %s, "
-            "source share mounted %s"
+            "missing too), parallel directory operations, listings %s, extended "
+            "attributes %s, source share mounted %s"
             % (platform.node() or "?", os.cpu_count() or 0, platform.release(),
                first(["pkg-config", "--modversion", "fuse3"]), args.work,
                first(["stat", "-f", "-c", "%T", args.work]), args.fs_threads,
-               fmt(args.cache_s), "passed through" if args.xattr else "off",
+               fmt(args.cache_s),
+               "without attributes" if args.no_readdirplus else "with attributes (readdirplus)",
+               "passed through" if args.xattr else "off",
                "read-only" if args.source_read_only else "read-write"))
 
 
@@ -566,6 +569,9 @@ def main(argv=None):
                     help="pass extended attributes through (the kernel then "
                          "asks for security.capability before the first write "
                          "to each file, which no SMB or NFS client does)")
+    ap.add_argument("--no-readdirplus", action="store_true",
+                    help="plain listings: every name listed needs a lookup of "
+                         "its own, unlike on NFS or SMB")
     ap.add_argument("--source-read-only", action="store_true",
                     help="mount the share read-only when the source is on it: "
                          "the kernel then keeps a file's access time valid "

@@ -332,8 +332,13 @@ void Opendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     }
 }
 
-void Readdir(fuse_req_t req, fuse_ino_t, size_t size, off_t off, fuse_file_info* fi) {
-    Request r(Fs(req).log, Kind::Readdir);
+bool IsDotOrDotDot(const char* name) { return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2])); }
+
+// One part of a listing from OFF on, at most SIZE bytes. With PLUS each
+// entry carries its attributes and counts as a lookup, as a network client
+// fills its cache from a listing (NFS READDIRPLUS, the attributes of an SMB
+// directory query); the kernel asks for that only where it expects lookups.
+void List(fuse_req_t req, size_t size, off_t off, fuse_file_info* fi, bool plus) {
     Dir* dir = DirOf(fi);
     std::lock_guard<std::mutex> hold(dir->lock);
     if (off != dir->offset) {
@@ -353,11 +358,26 @@ void Readdir(fuse_req_t req, fuse_ino_t, size_t size, off_t off, fuse_file_info*
                 break;  // the end, or an error that the next call reports
             }
         }
-        struct stat st {};
-        st.st_ino = dir->pending->d_ino;
-        st.st_mode = static_cast<mode_t>(DTTOIF(dir->pending->d_type));
+        const char* name = dir->pending->d_name;
         off_t next = dir->pending->d_off;
-        size_t need = fuse_add_direntry(req, buffer.data() + used, size - used, dir->pending->d_name, &st, next);
+        size_t need;
+        if (plus) {
+            fuse_entry_param e{};
+            // A name gone since the listing is sent without attributes.
+            if (IsDotOrDotDot(name) || FillEntry(req, dirfd(dir->stream), name, &e) != 0) {
+                e = fuse_entry_param{};
+                e.attr.st_ino = dir->pending->d_ino;
+                e.attr.st_mode = static_cast<mode_t>(DTTOIF(dir->pending->d_type));
+            }
+            need = fuse_add_direntry_plus(req, buffer.data() + used, size - used, name, &e, next);
+            if (need > size - used && e.ino)
+                Fs(req).inodes.Forget(e.ino, 1);  // not sent: the kernel takes no reference
+        } else {
+            struct stat st {};
+            st.st_ino = dir->pending->d_ino;
+            st.st_mode = static_cast<mode_t>(DTTOIF(dir->pending->d_type));
+            need = fuse_add_direntry(req, buffer.data() + used, size - used, name, &st, next);
+        }
         if (need > size - used)
             break;  // sent with the next call
         used += need;
@@ -365,6 +385,16 @@ void Readdir(fuse_req_t req, fuse_ino_t, size_t size, off_t off, fuse_file_info*
         dir->offset = next;
     }
     fuse_reply_buf(req, buffer.data(), used);
+}
+
+void Readdir(fuse_req_t req, fuse_ino_t, size_t size, off_t off, fuse_file_info* fi) {
+    Request r(Fs(req).log, Kind::Readdir);
+    List(req, size, off, fi, false);
+}
+
+void Readdirplus(fuse_req_t req, fuse_ino_t, size_t size, off_t off, fuse_file_info* fi) {
+    Request r(Fs(req).log, Kind::Readdirplus);
+    List(req, size, off, fi, true);
 }
 
 void Releasedir(fuse_req_t req, fuse_ino_t, fuse_file_info* fi) {
@@ -477,7 +507,7 @@ void CopyFileRange(fuse_req_t req, fuse_ino_t, off_t offIn, fuse_file_info* fiIn
     fuse_reply_write(req, static_cast<size_t>(n));
 }
 
-fuse_lowlevel_ops MakeOperations() {
+fuse_lowlevel_ops MakeOperations(bool readdirplus) {
     fuse_lowlevel_ops ops{};
     ops.init = Init;
     ops.lookup = Lookup;
@@ -502,6 +532,8 @@ fuse_lowlevel_ops MakeOperations() {
     ops.fsync = Fsync;
     ops.opendir = Opendir;
     ops.readdir = Readdir;
+    if (readdirplus)
+        ops.readdirplus = Readdirplus;
     ops.releasedir = Releasedir;
     ops.fsyncdir = Fsyncdir;
     ops.statfs = Statfs;
@@ -518,9 +550,6 @@ fuse_lowlevel_ops MakeOperations() {
 
 }  // namespace
 
-const fuse_lowlevel_ops& Operations() {
-    static const fuse_lowlevel_ops ops = MakeOperations();
-    return ops;
-}
+fuse_lowlevel_ops Operations(const Settings& settings) { return MakeOperations(settings.readdirplus); }
 
 }  // namespace latency_fs

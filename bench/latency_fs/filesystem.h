@@ -18,6 +18,10 @@ struct Settings {
     // On, the kernel asks for security.capability before the first write
     // to each file, one request per file that no network client sends.
     bool xattr = false;
+    // Listings that carry each entry's attributes when the kernel asks for
+    // them, as NFS and SMB listings do: a name listed is then known to the
+    // kernel without a lookup of its own, for the cache time.
+    bool readdirplus = true;
 };
 
 struct FileSystem {
@@ -28,6 +32,6 @@ struct FileSystem {
     InodeTable inodes;
 };
 
-const fuse_lowlevel_ops& Operations();
+fuse_lowlevel_ops Operations(const Settings& settings);
 
 }  // namespace latency_fs

@@ -9,7 +9,7 @@
 // unmount), and on SIGUSR1 (which does not).
 //
 //   latency_fs [--delay-us N] [--threads N] [--cache-s S] [--negative-cache-s S]
-//              [--counts FILE] [--xattr] [--read-only] [--debug] BACKING MOUNTPOINT
+//              [--counts FILE] [--xattr] [--no-readdirplus] [--read-only] [--debug] BACKING MOUNTPOINT
 //
 // It stays in the foreground; the benchmark runs it and unmounts it.
 
@@ -47,7 +47,8 @@ struct Options {
     fprintf(stderr,
             "latency_fs: %s\n"
             "usage: latency_fs [--delay-us N] [--threads N] [--cache-s S] [--negative-cache-s S]\n"
-            "                  [--counts FILE] [--xattr] [--read-only] [--debug] BACKING MOUNTPOINT\n",
+            "                  [--counts FILE] [--xattr] [--no-readdirplus] [--read-only] [--debug]\n"
+            "                  BACKING MOUNTPOINT\n",
             why);
     exit(2);
 }
@@ -83,6 +84,8 @@ Options Parse(int argc, char** argv) {
             o.counts = value();
         else if (arg == "--read-only")
             o.readOnly = true;
+        else if (arg == "--no-readdirplus")
+            o.settings.readdirplus = false;
         else if (arg == "--xattr")
             o.settings.xattr = true;
         else if (arg == "--debug")
@@ -119,12 +122,13 @@ std::string JsonString(const char* text) {
 }
 
 std::string SettingsJson(const FileSystem& fs, const Options& o) {
-    char text[200];
+    char text[256];
     snprintf(text, sizeof text,
              "\"threads\": %u, \"cache_s\": %g, \"negative_cache_s\": %g, \"parallel_dirops\": %s, "
-             "\"xattr\": %s, ",
+             "\"xattr\": %s, \"readdirplus\": %s, ",
              fs.settings.threads, fs.settings.cacheSeconds, fs.settings.negativeCacheSeconds,
-             latency_fs::ParallelDiropsGranted() ? "true" : "false", fs.settings.xattr ? "true" : "false");
+             latency_fs::ParallelDiropsGranted() ? "true" : "false", fs.settings.xattr ? "true" : "false",
+             fs.settings.readdirplus ? "true" : "false");
     return text + std::string("\"backing\": ") + JsonString(o.backing);
 }
 
@@ -197,7 +201,7 @@ int main(int argc, char** argv) {
     if (o.debug)
         args.push_back("-d");
     fuse_args fuseArgs = FUSE_ARGS_INIT(static_cast<int>(args.size()), const_cast<char**>(args.data()));
-    const fuse_lowlevel_ops& ops = latency_fs::Operations();
+    const fuse_lowlevel_ops ops = latency_fs::Operations(fs.settings);
     fuse_session* se = fuse_session_new(&fuseArgs, &ops, sizeof ops, &fs);
     if (!se)
         return 1;

@@ -12,7 +12,7 @@ const char* const kNames[kKinds] = {
     "init", "lookup", "forget", "batch_forget", "getattr", "setattr",
     "readlink", "mknod", "mkdir", "unlink", "rmdir", "symlink", "rename",
     "link", "open", "read", "write", "flush", "release", "fsync", "opendir",
-    "readdir", "releasedir", "fsyncdir", "statfs", "setxattr", "getxattr",
+    "readdir", "readdirplus", "releasedir", "fsyncdir", "statfs", "setxattr", "getxattr",
     "listxattr", "removexattr", "access", "create", "fallocate", "lseek",
     "copy_file_range",
 };

@@ -16,7 +16,7 @@ namespace latency_fs {
 enum class Kind {
     Init, Lookup, Forget, BatchForget, Getattr, Setattr, Readlink, Mknod,
     Mkdir, Unlink, Rmdir, Symlink, Rename, Link, Open, Read, Write, Flush,
-    Release, Fsync, Opendir, Readdir, Releasedir, Fsyncdir, Statfs, Setxattr,
+    Release, Fsync, Opendir, Readdir, Readdirplus, Releasedir, Fsyncdir, Statfs, Setxattr,
     Getxattr, Listxattr, Removexattr, Access, Create, Fallocate, Lseek,
     CopyFileRange,
     Count_

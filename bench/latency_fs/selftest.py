@@ -11,6 +11,7 @@ benchmark assumes, before it measures anything with them:
 - every request takes at least the delay, and lookups in one folder overlap;
 - it serves more inodes than it may open files;
 - a stat after a read asks the share again, unless it is mounted read-only;
+- names listed need no lookup (readdirplus), unless --no-readdirplus;
 - the plain copier makes cuecarry's short names (UTF-16 units, surrogate
   pairs kept whole, bytes that are no UTF-8 one unit each) and lets the
   later of two captions with one destination win, with many threads.
@@ -51,7 +52,7 @@ def mounted(path):
 
 class Mount:
     def __init__(self, fs, backing, mnt, delay_us=0, cache_s=1.0, xattr=False, max_fds=None,
-                 read_only=False):
+                 read_only=False, extra=()):
         self.mnt = mnt
         self.counts = mnt + ".json"
         for p in (self.counts,):
@@ -62,7 +63,7 @@ class Mount:
             [fs, "--delay-us", str(delay_us), "--cache-s", str(cache_s),
              "--negative-cache-s", str(cache_s), "--counts", self.counts]
             + (["--xattr"] if xattr else []) + (["--read-only"] if read_only else [])
-            + [backing, mnt],
+            + list(extra) + [backing, mnt],
             preexec_fn=(lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (max_fds, max_fds)))
             if max_fds else None)
         deadline = time.monotonic() + 10
@@ -171,7 +172,8 @@ def test_passthrough(fs, work):
         code, counts = m.close()
         check("unmount ends the file system cleanly", code == 0, "exit %d" % code)
         c = counts["counts"]
-        check("several readdir requests for the long listing", c["readdir"] >= 3, str(c["readdir"]))
+        parts = c["readdir"] + c["readdirplus"]
+        check("several listing requests for the long listing", parts >= 3, str(parts))
         check("total is every kind but init", counts["total"] == sum(v for k, v in c.items() if k != "init"))
         not_waited = set(counts["not_waited_kinds"])
         check("not waited: forget, batch_forget, release, releasedir",
@@ -186,7 +188,7 @@ def test_cache(fs, work):
     os.makedirs(back)
     open(os.path.join(back, "f"), "w").close()
     with Mount(fs, back, mnt, cache_s=0.5) as m:
-        os.listdir(mnt)
+        os.stat(mnt)
         s0 = m.snapshot()
         os.stat(os.path.join(mnt, "f"))
         os.stat(os.path.join(mnt, "f"))
@@ -258,6 +260,27 @@ def test_read_only(fs, work):
             if read_only:
                 check("read-only refuses a write",
                       error_of(lambda: open(os.path.join(mnt, "g"), "w")) == errno.EROFS)
+
+
+def test_readdirplus(fs, work):
+    """Names listed come with their attributes: no lookup of their own
+    within the cache time; without readdirplus one each."""
+    back = os.path.join(work, "back6")
+    os.makedirs(back)
+    names = ["f%02d" % i for i in range(10)]
+    for n in names:
+        open(os.path.join(back, n), "w").close()
+    for extra, want in (((), 0), (("--no-readdirplus",), len(names))):
+        mnt = os.path.join(work, "mnt6-%d" % len(extra))
+        with Mount(fs, back, mnt, extra=extra) as m:
+            listed = os.listdir(mnt)
+            before = m.snapshot()
+            for n in listed:
+                os.stat(os.path.join(mnt, n))
+            after = m.snapshot()
+            asked = delta(after, before, "lookup") + delta(after, before, "getattr")
+            check("stat of listed names, %s" % (extra or "readdirplus"),
+                  sorted(listed) == names and asked == want, "%d asked" % asked)
 
 
 def test_many_inodes(fs, work):
@@ -353,6 +376,7 @@ def main():
         test_delay_and_overlap(a.fs, work)
         test_many_inodes(a.fs, work)
         test_read_only(a.fs, work)
+        test_readdirplus(a.fs, work)
         test_copier(a.copier, a.cuecarry, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
