@@ -22,10 +22,11 @@ int Errno(int result) { return result < 0 ? errno : 0; }
 
 void ReplyStatus(fuse_req_t req, int result) { fuse_reply_err(req, Errno(result)); }
 
-// The backing file of INO for this request; when it cannot be opened, the
-// request is answered with the reason and the result is false.
+// The backing file of INO for this request.
 InodeFd At(fuse_req_t req, fuse_ino_t ino) { return Fs(req).inodes.Open(ino); }
 
+// When the backing file could not be opened, answers the request with the
+// reason and says so.
 bool Refused(fuse_req_t req, const InodeFd& at) {
     if (at)
         return false;
@@ -40,7 +41,7 @@ void ReplyAttr(fuse_req_t req, const InodeFd& at) {
     fuse_reply_attr(req, &st, Fs(req).settings.cacheSeconds);
 }
 
-// The entry of NAME below PARENT, each name and its attributes kept by the
+// The entry of NAME in the backing folder DIR, each name and its attributes kept by the
 // kernel for the cache time; a missing name is remembered as missing for
 // the negative cache time (an inode number of 0 says so).
 int FillEntry(fuse_req_t req, int dir, const char* name, fuse_entry_param* e) {
@@ -62,7 +63,6 @@ void ReplyMade(fuse_req_t req, int dir, const char* name, int result) {
         return (void)fuse_reply_err(req, error);
     fuse_reply_entry(req, &e);
 }
-
 
 // An open folder: its listing and where the kernel last read up to.
 struct Dir {
