@@ -63,8 +63,7 @@ COPIER_BINARY = os.path.join(BUILD, "plain_copier")
 SELFTEST = os.path.join(HERE, "latency_fs", "selftest.py")
 PACKAGES = ["fuse3", "libfuse3-dev", "pkg-config", "g++", "time"]
 GNU_TIME = "/usr/bin/time"
-# The kinds that latency_fs counts, in its order; the first is the mount's
-# own handshake, left out of every total.
+# The kinds no client waits for (latency_fs's own list is in its counts).
 NOT_WAITED = {"forget", "batch_forget", "release", "releasedir"}
 SIDES = ["destination", "source"]
 TOOLS = ["cuecarry", "baseline", "copier"]
