@@ -159,10 +159,8 @@ void DumpOnSignal(const FileSystem* fs, const Options* o) {
         WriteCounts(*fs, *o);
 }
 
-}  // namespace
-
-// Every inode the kernel holds keeps a descriptor here, and the kernel holds
-// tens of thousands after a large copy: as many as the system allows.
+// Each file and listing open on the share holds a descriptor here, as many
+// as the clients have open at once: allow what the system allows.
 void RaiseDescriptorLimit() {
     rlimit limit;
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
@@ -180,6 +178,8 @@ void RaiseDescriptorLimit() {
         setrlimit(RLIMIT_NOFILE, &raised);
     }
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     Options o = Parse(argc, argv);
