@@ -35,8 +35,8 @@ CopyListener*& ActiveListener() {
 
 std::atomic<int> captionWorkers{kDefaultCaptionWorkers};
 
-// Captions with the same target go to the same worker, as the destination
-// compares their names.
+// Captions with the same target meet, as the destination compares their
+// names; so do the content folders of one short name.
 std::size_t RouteOf(const CString& target) { return std::hash<std::wstring>()(NameAsCompared(target)); }
 
 enum class Layout { None, Flat, Nested };
@@ -177,8 +177,7 @@ private:
         // such captions of every content folder would overwrite each other.
         if (!IsSingleName(name)) return CaptionNotCopied(source, target, Loss::NotASingleName);
         if (base == L"..") return CaptionNotCopied(source, target, Loss::BaseNameDotDot);
-        const std::size_t route = RouteOf(target);
-        work_.Hand({folder, name, captionFolder, source, target}, route);
+        work_.Hand({folder, name, captionFolder, source, target}, RouteOf(target), RouteOf(contentDestination));
     }
 
     // A caption's work is done: counted and told in its place.

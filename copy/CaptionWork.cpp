@@ -17,10 +17,8 @@ constexpr std::size_t kAheadPerWorker = 32;
 CaptionWork::CaptionWork(int workers, TellCaption tellCaption)
     : tellCaption_(std::move(tellCaption)), workers_(workers > 1 ? static_cast<std::size_t>(workers) : 1) {
     if (workers_ == 1) return;
-    captionQueued_ = std::vector<std::condition_variable>(workers_);
-    queues_.resize(workers_);
     try {
-        for (std::size_t worker = 0; worker < workers_; ++worker) threads_.emplace_back(&CaptionWork::Work, this, worker);
+        for (std::size_t worker = 0; worker < workers_; ++worker) threads_.emplace_back(&CaptionWork::Work, this);
     } catch (...) {
         Stop();
         throw;
@@ -33,9 +31,9 @@ void CaptionWork::Stop() {
     {
         const std::lock_guard<std::mutex> lock(guard_);
         stopping_ = true;
-        for (std::deque<Slot*>& queue : queues_) queue.clear();
+        waiting_.clear();
     }
-    for (std::condition_variable& queued : captionQueued_) queued.notify_all();
+    captionReady_.notify_all();
     for (std::thread& thread : threads_) thread.join();
     threads_.clear();
 }
@@ -53,25 +51,50 @@ CaptionWork::Result CaptionWork::Do(const Caption& caption) {
     return result;
 }
 
-void CaptionWork::Work(std::size_t worker) {
+CaptionWork::Slot* CaptionWork::Take() {
+    // A caption of a route that a worker is on waits, and so does every
+    // later one of that route, as none of them comes first.
+    auto eligible = waiting_.end();
+    for (auto at = waiting_.begin(); at != waiting_.end(); ++at) {
+        if (routesOn_.count((*at)->route) != 0) continue;
+        if (eligible == waiting_.end()) eligible = at;
+        if (groupsIn_.count((*at)->group) == 0) {
+            eligible = at;
+            break;
+        }
+    }
+    if (eligible == waiting_.end()) return nullptr;
+    Slot* const slot = *eligible;
+    waiting_.erase(eligible);
+    routesOn_.insert(slot->route);
+    groupsIn_.insert(slot->group);
+    return slot;
+}
+
+void CaptionWork::Work() {
     std::unique_lock<std::mutex> lock(guard_);
     for (;;) {
-        captionQueued_[worker].wait(lock, [&] { return stopping_ || !queues_[worker].empty(); });
+        Slot* slot = nullptr;
+        captionReady_.wait(lock, [&] { return stopping_ || (slot = Take()) != nullptr; });
         if (stopping_) return;
-        Slot* const slot = queues_[worker].front();
-        queues_[worker].pop_front();
         lock.unlock();
         Result result = Do(slot->caption);
         lock.lock();
         slot->result = std::move(result);
         slot->done = true;
+        routesOn_.erase(slot->route);
+        groupsIn_.erase(groupsIn_.find(slot->group));
         slotDone_.notify_one();
+        // A caption of the same route may be waiting for this one.
+        if (!waiting_.empty()) captionReady_.notify_one();
     }
 }
 
-void CaptionWork::Hand(Caption caption, std::size_t route) {
+void CaptionWork::Hand(Caption caption, std::size_t route, std::size_t group) {
     auto slot = std::make_unique<Slot>();
     slot->caption = std::move(caption);
+    slot->route = route;
+    slot->group = group;
     if (workers_ == 1) {
         slot->result = Do(slot->caption);
         slot->done = true;
@@ -80,9 +103,8 @@ void CaptionWork::Hand(Caption caption, std::size_t route) {
     std::unique_lock<std::mutex> lock(guard_);
     window_.push_back(std::move(slot));
     if (workers_ > 1) {
-        const std::size_t worker = route % workers_;
-        queues_[worker].push_back(handed);
-        captionQueued_[worker].notify_one();
+        waiting_.push_back(handed);
+        captionReady_.notify_one();
     }
     TellFront(lock, false);
     while (window_.size() > kAheadPerWorker * workers_) TellFront(lock, true);

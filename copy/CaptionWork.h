@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "framework/CString.h"
@@ -22,15 +23,23 @@
 //   tells (`Tell` callbacks), front first, once the front is done: counts,
 //   reasons, verbose lines and the progress line come out exactly as a
 //   sequential walk would give them.
-// - Each worker owns the captions routed to it, one at a time, in the order
-//   they were handed out. Captions with the same target are routed to the
-//   same worker (the caller routes by the target), so they are copied in
-//   walk order: the later replaces the earlier, or a read-only copy made
-//   earlier refuses it, as in a sequential run.
+// - Each worker owns the caption it has taken, until it is done. A worker
+//   takes the first caption handed out whose route no other worker is on:
+//   captions with the same target (the caller routes by the target) are
+//   copied one after another, in walk order, the later replacing the
+//   earlier or refused by a read-only copy made earlier, as in a sequential
+//   run; and every other caption goes to whichever worker is free, so that
+//   no worker is left with more than its share. Of those, it takes one
+//   whose group (the caller groups by content folder) no worker is in,
+//   where there is one: the folders of one content folder's captions are
+//   made in one folder, and the file system makes one entry in a folder at
+//   a time, on a network share a round trip or two each; workers spread
+//   over several content folders do not wait on each other there.
 // - Shared between the walk and the workers, and guarded by `guard_`: the
-//   workers' queues, and each caption's result until it is marked done.
-//   The folder stack, the last error and the other per-thread state of the
-//   file services stay with the thread that uses them.
+//   captions waiting, the routes being worked on, and each caption's result
+//   until it is marked done. The folder stack, the last error and the other
+//   per-thread state of the file services stay with the thread that uses
+//   them.
 //
 // With one worker no thread is started: each caption is done on the walk's
 // thread the moment it is handed out, exactly as the walk always did.
@@ -59,8 +68,9 @@ public:
     CaptionWork& operator=(const CaptionWork&) = delete;
 
     // Hands out a caption's work; captions with the same `route` are done
-    // one after another, in the order handed out.
-    void Hand(Caption caption, std::size_t route);
+    // one at a time, in the order handed out; captions of one `group` are
+    // done by one worker at a time while other groups have captions to do.
+    void Hand(Caption caption, std::size_t route, std::size_t group);
     // Something the walk itself tells, in its place among the captions.
     void Note(TellNote note);
     // Waits for every caption handed out and tells what is left to tell.
@@ -69,13 +79,18 @@ public:
 private:
     struct Slot {
         Caption caption;
+        std::size_t route = 0;
+        std::size_t group = 0;
         TellNote note;  // set for a note; empty for a caption
         Result result;
         bool done = false;
     };
 
     static Result Do(const Caption& caption);
-    void Work(std::size_t worker);
+    void Work();
+    // The first waiting caption whose route no worker is on, taken out of
+    // the waiting ones; null when there is none. With `guard_` held.
+    Slot* Take();
     // Tells the done slots at the front of the window; with `wait`, waits
     // for the front first. Called with `lock` held; releases it to tell.
     void TellFront(std::unique_lock<std::mutex>& lock, bool wait);
@@ -88,8 +103,10 @@ private:
     std::deque<std::unique_ptr<Slot>> window_;
     std::mutex guard_;
     std::condition_variable slotDone_;
-    std::vector<std::condition_variable> captionQueued_;
-    std::vector<std::deque<Slot*>> queues_;
+    std::condition_variable captionReady_;
+    std::deque<Slot*> waiting_;               // in walk order
+    std::unordered_set<std::size_t> routesOn_;      // the routes workers are on
+    std::unordered_multiset<std::size_t> groupsIn_;  // the groups workers are in
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

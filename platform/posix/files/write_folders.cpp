@@ -132,15 +132,19 @@ private:
     // Makes `name` in the top folder and pushes it: 0, or the errno of the
     // creation or of the open. A folder already there (EEXIST) is pushed too:
     // writes into a filled destination go on below it. Whether the latest
-    // folder was there foretells this one (into a destination an earlier run
-    // filled every one is, into a new one none), so the likely call comes
-    // first: the open that finds it, or the creation.
+    // folder at the same depth was there foretells this one (into a
+    // destination an earlier run filled every one is, into a new one none;
+    // a content folder's, which the walk makes, is there for the workers),
+    // so the likely call comes first: the open that finds it, or the
+    // creation. On a network share the other would cost a round trip.
     int MakeAndPush(const std::string& name) {
-        if (foundLatest_ && Push(name) == 0) return EEXIST;
+        const std::size_t depth = held_.size();
+        if (foundAt_.size() <= depth) foundAt_.resize(depth + 1, false);
+        if (foundAt_[depth] && Push(name) == 0) return EEXIST;
         const int error = ::mkdirat(Top(), name.c_str(), 0777) == 0 ? 0 : errno;
         if (error != 0 && error != EEXIST) return error;
         const int pushed = Push(name);
-        foundLatest_ = error == EEXIST && pushed == 0;
+        foundAt_[depth] = error == EEXIST && pushed == 0;
         // Made just now: nothing is in it.
         if (error == 0 && pushed == 0) held_.back().facts = {true, true};
         return error != 0 ? error : pushed;
@@ -155,7 +159,7 @@ private:
 
     FileDescriptor root_;
     std::vector<HeldFolder> held_;
-    bool foundLatest_ = false;
+    std::vector<bool> foundAt_;  // by depth: whether the latest folder made there was there already
     WriteFolderFacts rootFacts_;
 };
 
