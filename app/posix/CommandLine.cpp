@@ -66,10 +66,10 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     return line;
 }
 
-const char* UsageLine() { return "usage: cuecarry [-n] [-v] [--pause] [SOURCE DEST]"; }
+std::string UsageLine(const std::string& program) { return "usage: " + program + " [-n] [-v] [--pause] [SOURCE DEST]"; }
 
-std::string HelpText() {
-    return std::string(UsageLine()) +
+std::string HelpText(const std::string& program) {
+    return UsageLine(program) +
            "\n"
            "Copies every WebVTT caption file (*.vtt) of a video content tree into the\n"
            "publishing layout DEST/ShortName/Base/video/vtt/File.vtt. The source folder's\n"
@@ -77,7 +77,8 @@ std::string HelpText() {
            "(captions in the segment folders of each content folder).\n"
            "\n"
            "Without SOURCE and DEST, two folder pickers ask for them: a full-screen\n"
-           "browser at a terminal, a line protocol for scripts.\n"
+           "browser at a terminal, a line protocol for scripts; cuecarry-gtk shows\n"
+           "them, and the message, on the desktop where a display opens.\n"
            "\n"
            "  -n, --dry-run   walk and report what a run would do; write nothing\n"
            "  -v, --verbose   print \"copy SOURCE -> DESTINATION\" for each caption copied\n"

@@ -14,6 +14,12 @@
 #include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"
 
+// The program under test; cuecarry-gtk without a display must answer as
+// cuecarry does, under its own name.
+#ifndef CUECARRY_PROGRAM
+#define CUECARRY_PROGRAM "cuecarry"
+#endif
+
 namespace {
 
 struct Ran {
@@ -42,7 +48,7 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
     tree.WriteFile(L"published\\Lab_Lab\\demo\\video\\vtt\\demo.vtt", "kept");
     tree.SetReadOnly(L"published\\Lab_Lab\\demo\\video\\vtt\\demo.vtt", true);
     ASSERT_EQ(::symlink("nowhere", Path(L"dangling").c_str()), 0);
-    const std::string vod = Path(L"media\\VOD"), out = Path(L"out"), usage = "usage: cuecarry [-n] [-v] [--pause] [SOURCE DEST]\n";
+    const std::string vod = Path(L"media\\VOD"), out = Path(L"out"), usage = "usage: " CUECARRY_PROGRAM " [-n] [-v] [--pause] [SOURCE DEST]\n";
     const std::string intro = vod + "/Lesson01/intro.vtt", introCopy = out + "/Les_01/intro/video/vtt/intro.vtt";
     const struct {
         std::vector<std::string> arguments;
@@ -51,17 +57,17 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
         std::string errors;  // all of standard error
         bool copies;         // intro.vtt arrives in out
     } cases[] = {
-        {{"--version"}, 0, "cuecarry " CUECARRY_VERSION "\n", "", false},
-        {{"-V"}, 0, "cuecarry " CUECARRY_VERSION "\n", "", false},
+        {{"--version"}, 0, CUECARRY_PROGRAM " " CUECARRY_VERSION "\n", "", false},
+        {{"-V"}, 0, CUECARRY_PROGRAM " " CUECARRY_VERSION "\n", "", false},
         {{"--help"}, 0, usage, "", false},
         {{"-h", vod, out}, 0, usage, "", false},
-        {{"-x"}, 2, "", "cuecarry: unknown option '-x'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
+        {{"-x"}, 2, "", CUECARRY_PROGRAM ": unknown option '-x'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
         {{"--dry", vod, out}, 0, "Cuecarry: Cuecarry complete\n\nThis was a dry run", "", false},  // as getopt abbreviates
-        {{"--bogus", vod}, 2, "", "cuecarry: unknown option '--bogus'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{"--pause=now"}, 2, "", "cuecarry: unknown option '--pause=now'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{"--\x1b]0;x\x07"}, 2, "", "cuecarry: unknown option '--?]0;x?'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{vod}, 2, "", "cuecarry: DEST is missing\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{vod, out, out}, 2, "", "cuecarry: too many folders; give SOURCE and DEST\n" + usage + "Try 'cuecarry --help' for more.\n", false},
+        {{"--bogus", vod}, 2, "", CUECARRY_PROGRAM ": unknown option '--bogus'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{"--pause=now"}, 2, "", CUECARRY_PROGRAM ": unknown option '--pause=now'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{"--\x1b]0;x\x07"}, 2, "", CUECARRY_PROGRAM ": unknown option '--?]0;x?'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{vod}, 2, "", CUECARRY_PROGRAM ": DEST is missing\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{vod, out, out}, 2, "", CUECARRY_PROGRAM ": too many folders; give SOURCE and DEST\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
         {{vod, out}, 0, "Cuecarry: Cuecarry complete\n", "", true},
         {{vod, out, "--verbose", "--pause"}, 0,
          "copy " + vod + "/Lab/demo.vtt -> " + out + "/Lab_Lab/demo/video/vtt/demo.vtt\ncopy " + intro + " -> " +
