@@ -10,8 +10,10 @@ TEST_USER=cuecarry-test
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest libncurses-dev libgtk-3-dev pkgconf python3)
 # cuecarry-gtk's end-to-end test: an X server of its own, a session bus and
 # the accessibility bus that it reads the windows through, a small window
-# manager, keys typed with xdotool and screenshots taken with ImageMagick.
-DESKTOP_TEST_PACKAGES=(xvfb xdotool imagemagick dbus-x11 at-spi2-core python3-pyatspi matchbox-window-manager)
+# manager, keys typed with xdotool, window states read with xprop
+# (x11-utils) and screenshots taken with ImageMagick.
+DESKTOP_TEST_PACKAGES=(xvfb xdotool x11-utils imagemagick dbus-x11 at-spi2-core python3-pyatspi
+                       matchbox-window-manager)
 # The MinGW-w64 cross toolchain of the Windows build.
 MINGW_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
 # What scripts/release needs: both builds, CPack's helpers (dpkg-shlibdeps
