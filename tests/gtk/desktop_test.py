@@ -381,11 +381,35 @@ def kept_above(checks, desktop, program, work, examples):
     desktop.manage()
 
 
+def typo_refused(checks, desktop, run, window, work):
+    """A typed path that names no folder: the chooser stays open and says
+    why below the folders, and makes no folder of it."""
+    typo = os.path.join(work, "no-such-folder")
+    desktop.keys(window, "ctrl+l")
+    desktop.type(window, typo)
+    time.sleep(0.5)
+    desktop.keys(window, "Return")
+    dialog = desktop.top_level(run.pid, FIRST)
+    expected = f"No folder at {typo}"
+    deadline = time.monotonic() + WAIT
+    while dialog and expected not in desktop.texts(dialog, "label") and time.monotonic() < deadline:
+        time.sleep(0.1)
+    desktop.screenshot("01-first-chooser-typo-refused")
+    checks.check(f"full-run: a typed path that names no folder keeps the chooser open, saying {expected!r}",
+                 desktop.window(FIRST) is not None and dialog is not None
+                 and expected in desktop.texts(dialog, "label"))
+    checks.check("full-run: and makes no folder of it", not os.path.exists(typo))
+    # The path typed next replaces it.
+    desktop.keys(window, "ctrl+a")
+
+
 def full_run(checks, desktop, program, work, examples):
     target = os.path.join(work, "published")
     os.makedirs(target)
     run = Run(program, work, "full-run", cwd=examples)
     window = check_chooser(checks, desktop, run, FIRST, "01-first-chooser")
+    if window:
+        typo_refused(checks, desktop, run, window, work)
     if window and choose_by_typing(checks, desktop, run, window, FIRST, os.path.join(examples, "VOD"),
                                    "02-first-chooser-path-typed"):
         window = check_chooser(checks, desktop, run, SECOND, "03-second-chooser")

@@ -31,6 +31,13 @@ namespace posix {
 namespace {
 
 constexpr int kMargin = 6;
+// OK's response. GTK's own accept responses would let the chooser act on a
+// typed path first: make a folder of a name that is not there (a typo in
+// the source chooser would write to the disk), or step into a folder typed
+// with a separator at its end. The session decides instead, as for every
+// face: a typed path must name a folder. The new-folder button still makes
+// folders, when asked to.
+constexpr int kChoose = 1;
 
 class Chooser {
 public:
@@ -45,7 +52,7 @@ public:
         g_signal_connect(Files(), "current-folder-changed", G_CALLBACK(&Chooser::OnMoved), this);
         Refresh();
         for (;;) {
-            if (gtk_dialog_run(GTK_DIALOG(window_.get())) != GTK_RESPONSE_ACCEPT) return nullptr;
+            if (gtk_dialog_run(GTK_DIALOG(window_.get())) != kChoose) return nullptr;
             const ChooserBridge::Answer answer = bridge_.Accept(Shown());
             if (answer.item != nullptr) return answer.item;
             Refresh();
@@ -57,9 +64,9 @@ private:
         const BrowserSession& session = bridge_.Session();
         window_.reset(gtk_file_chooser_dialog_new(DisplayText(session.Title()).c_str(), nullptr,
                                                   GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Cancel",
-                                                  GTK_RESPONSE_CANCEL, "_OK", GTK_RESPONSE_ACCEPT, nullptr));
+                                                  GTK_RESPONSE_CANCEL, "_OK", kChoose, nullptr));
         GtkWindow* window = GTK_WINDOW(window_.get());
-        gtk_dialog_set_default_response(GTK_DIALOG(window), GTK_RESPONSE_ACCEPT);
+        gtk_dialog_set_default_response(GTK_DIALOG(window), kChoose);
         gtk_window_set_modal(window, TRUE);
         gtk_window_set_position(window, GTK_WIN_POS_CENTER);
         gtk_window_set_keep_above(window, session.Topmost() ? TRUE : FALSE);
@@ -111,7 +118,7 @@ private:
     }
 
     void Refresh() {
-        gtk_dialog_set_response_sensitive(GTK_DIALOG(window_.get()), GTK_RESPONSE_ACCEPT,
+        gtk_dialog_set_response_sensitive(GTK_DIALOG(window_.get()), kChoose,
                                           bridge_.MayChoose() ? TRUE : FALSE);
         const std::string note = bridge_.Note();
         gtk_label_set_text(GTK_LABEL(note_), note.c_str());
