@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kIconSize = 48;
 constexpr int kSpacing = 12;
+// Around everything, the OK button included.
+constexpr int kBorder = 6;
 // The icon bits of a message box style; MB_ICONERROR is one value of them.
 constexpr UINT kIconMask = 0xF0;
 // Longer lines wrap; the run's texts are shorter.
@@ -54,12 +56,13 @@ void ShowGtkMessage(const std::wstring& caption, const std::wstring& text, UINT 
     GtkWindow* dialog = GTK_WINDOW(window.get());
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     gtk_window_set_resizable(dialog, FALSE);
+    gtk_container_set_border_width(GTK_CONTAINER(dialog), kBorder);
     gtk_window_set_position(dialog, GTK_WIN_POS_CENTER);
     gtk_window_set_keep_above(dialog, (style & MB_SYSTEMMODAL) != 0 ? TRUE : FALSE);
     atk_object_set_role(gtk_widget_get_accessible(window.get()), ATK_ROLE_ALERT);
 
     GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, kSpacing);
-    gtk_container_set_border_width(GTK_CONTAINER(row), kSpacing);
+    gtk_container_set_border_width(GTK_CONTAINER(row), kSpacing - kBorder);
     if ((style & kIconMask) == MB_ICONERROR) gtk_box_pack_start(GTK_BOX(row), StopIcon(), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(row), Text(text), TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE, 0);
