@@ -24,10 +24,10 @@ std::optional<std::string> ChooserBridge::Open() {
 
 std::optional<std::string> ChooserBridge::Follow(const std::string& shown) {
     const std::wstring target = session_.Resolve(Widened(shown));
-    if (target == session_.Selection()) return std::nullopt;
+    // A path that is no folder of the tree (a name half typed) moves
+    // nothing, and the note stays.
+    if (target == session_.Selection() || session_.GoTo(Widened(shown))) return std::nullopt;
     refused_.reset();
-    // A path that is no folder of the tree (a name half typed) moves nothing.
-    if (session_.GoTo(Widened(shown))) return std::nullopt;
     if (session_.Selection() == target) return std::nullopt;
     return NativePath(session_.Selection().c_str());
 }
