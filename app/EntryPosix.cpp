@@ -1,14 +1,19 @@
-// The entry point of the Linux program. The run sequence is the Windows
-// program's; the command line only decides how the stand-in answers it
-// (folders given instead of picked, a dry run) and what is told on the way,
-// and the run's outcome becomes the exit status.
+// The entry point of the Linux programs, cuecarry and cuecarry-gtk. The run
+// sequence is the Windows program's; the command line only decides how the
+// stand-in answers it (folders given instead of picked, a dry run) and what
+// is told on the way, and the run's outcome becomes the exit status. The
+// program's own faces (ProgramFaces.h) decide where the pickers and the
+// message show.
 #include <unistd.h>
+
+#include <string>
 
 #include "app/CuecarryApp.h"
 #include "app/posix/CommandLine.h"
 #include "app/posix/CopyReporter.h"
 #include "app/posix/ExitStatus.h"
 #include "app/posix/NothingCopied.h"
+#include "app/posix/ProgramFaces.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/console.h"
 
@@ -19,6 +24,7 @@ int Run(const CommandLine& line) {
     if (line.dryRun) posix::PlanWritesOnly();
     posix::RefuseDestinationsThatTakeNoFolder();
     SetCaptionWorkers(line.jobs);
+    SetUpFaces();
     CopyReporter reporter({STDOUT_FILENO, STDERR_FILENO, posix::IsTerminal(STDERR_FILENO)}, line.verbose, line.dryRun);
     const ScopedCopyListener listening(reporter);
     AfxWinMain(nullptr, nullptr, nullptr, 0);
@@ -34,14 +40,15 @@ int main(int argc, char** argv) {
     const CommandLine line = ParseCommandLine(argc, argv);
     switch (line.action) {
     case CommandLine::Action::Help:
-        posix::WriteText(STDOUT_FILENO, HelpText());
+        posix::WriteText(STDOUT_FILENO, HelpText(kProgramName));
         return kExitAllCopied;
     case CommandLine::Action::Version:
-        posix::WriteText(STDOUT_FILENO, "cuecarry " CUECARRY_VERSION "\n");
+        posix::WriteText(STDOUT_FILENO, std::string(kProgramName) + " " CUECARRY_VERSION "\n");
         return kExitAllCopied;
     case CommandLine::Action::Wrong:
-        posix::WriteText(STDERR_FILENO, "cuecarry: " + line.problem + "\n" + UsageLine() +
-                                            "\nTry 'cuecarry --help' for more.\n");
+        posix::WriteText(STDERR_FILENO, std::string(kProgramName) + ": " + line.problem + "\n" +
+                                            UsageLine(kProgramName) + "\nTry '" + kProgramName +
+                                            " --help' for more.\n");
         return kExitNothingCopied;
     case CommandLine::Action::Run:
         break;

@@ -5,8 +5,15 @@ BUILD_DIR=${CUECARRY_BUILD_DIR:-build}
 WINDOWS_BUILD_DIR=${CUECARRY_WINDOWS_BUILD_DIR:-$BUILD_DIR-windows}
 TEST_USER=cuecarry-test
 # The Linux build and its unit tests: curses for the terminal browser,
+# GTK 3 (found with pkg-config) for cuecarry-gtk's choosers and message,
 # Python for the icon drawn at build time.
-NATIVE_PACKAGES=(cmake ninja-build g++ googletest libncurses-dev python3)
+NATIVE_PACKAGES=(cmake ninja-build g++ googletest libncurses-dev libgtk-3-dev pkgconf python3)
+# cuecarry-gtk's end-to-end test: an X server of its own, a session bus and
+# the accessibility bus that it reads the windows through, a small window
+# manager, keys typed with xdotool, window states read with xprop
+# (x11-utils) and screenshots taken with ImageMagick.
+DESKTOP_TEST_PACKAGES=(xvfb xdotool x11-utils imagemagick dbus-x11 at-spi2-core python3-pyatspi
+                       matchbox-window-manager)
 # The MinGW-w64 cross toolchain of the Windows build.
 MINGW_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
 # What scripts/release needs: both builds, CPack's helpers (dpkg-shlibdeps

@@ -94,10 +94,12 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     return line;
 }
 
-const char* UsageLine() { return "usage: cuecarry [-n] [-v] [-j N] [--pause] [SOURCE DEST]"; }
+std::string UsageLine(const std::string& program) {
+    return "usage: " + program + " [-n] [-v] [-j N] [--pause] [SOURCE DEST]";
+}
 
-std::string HelpText() {
-    return std::string(UsageLine()) +
+std::string HelpText(const std::string& program) {
+    return UsageLine(program) +
            "\n"
            "Copies every WebVTT caption file (*.vtt) of a video content tree into the\n"
            "publishing layout DEST/ShortName/Base/video/vtt/File.vtt. The source folder's\n"
@@ -105,7 +107,8 @@ std::string HelpText() {
            "(captions in the segment folders of each content folder).\n"
            "\n"
            "Without SOURCE and DEST, two folder pickers ask for them: a full-screen\n"
-           "browser at a terminal, a line protocol for scripts.\n"
+           "browser at a terminal, a line protocol for scripts; cuecarry-gtk shows\n"
+           "them, and the message, on the desktop where a display opens.\n"
            "\n"
            "  -n, --dry-run   walk and list what a run would copy; write nothing\n"
            "  -v, --verbose   print \"copy SOURCE -> DESTINATION\" for each caption copied\n"
@@ -116,7 +119,7 @@ std::string HelpText() {
            "  -V, --version   print the version and exit\n"
            "\n"
            "Exit status: 0 when every caption was copied and every folder read; 1 when\n"
-           "captions could not be copied or folders not read; 2 when nothing was copied\n"
-           "(a picker cancelled, a folder not accessible, no layout recognised, or a\n"
-           "wrong command line).\n";
+           "captions could not be copied, or folders not read or made; 2 when nothing\n"
+           "was copied (a picker cancelled, a folder not accessible, no layout\n"
+           "recognised, or a wrong command line).\n";
 }

@@ -21,6 +21,6 @@ struct CommandLine {
 
 CommandLine ParseCommandLine(int argc, char** argv);
 
-// The one-line synopsis, and the whole help.
-const char* UsageLine();
-std::string HelpText();
+// The one-line synopsis, and the whole help, of the program of that name.
+std::string UsageLine(const std::string& program = "cuecarry");
+std::string HelpText(const std::string& program = "cuecarry");

@@ -8,6 +8,7 @@
 
 #include "platform/posix/command_line.h"
 #include "platform/posix/console.h"
+#include "platform/posix/desktop_faces.h"
 #include "platform/posix/shell_internal.h"
 
 namespace posix {
@@ -48,7 +49,8 @@ int WINAPI GetSystemMetrics(int nIndex) {
     }
 }
 
-// The message on standard output, "caption: text", line breaks kept. The
+// The message on standard output, "caption: text", line breaks kept, or in
+// the desktop's message box when a desktop program installed one. The
 // program ends after it without waiting, unless asked to (`--pause`). The
 // only button is OK, whatever the style asks for. A dry run's message says
 // that nothing was written, whatever the run says.
@@ -59,6 +61,10 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
     std::vector<posix::testing::MessageBoxCall>* const kept = posix::ActiveOverrides().messageBoxes;
     if (kept != nullptr) kept->push_back({hWnd, text, caption, uType});
     if (posix::PlanningWritesOnly()) text += L"\n\nThis was a dry run: nothing was written.";
+    if (const posix::DesktopFaces* desktop = posix::InstalledDesktopFaces()) {
+        desktop->message(caption, text, uType);
+        return IDOK;
+    }
     posix::WriteText(console.output, posix::DisplayText(caption) + ": " + posix::DisplayText(text, true) + "\n");
     return IDOK;
 }

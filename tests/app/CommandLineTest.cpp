@@ -14,6 +14,12 @@
 #include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"
 
+// The program under test; cuecarry-gtk without a display must answer as
+// cuecarry does, under its own name.
+#ifndef CUECARRY_PROGRAM
+#define CUECARRY_PROGRAM "cuecarry"
+#endif
+
 namespace {
 
 struct Ran {
@@ -42,7 +48,7 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
     tree.WriteFile(L"published\\Lab_Lab\\demo\\video\\vtt\\demo.vtt", "kept");
     tree.SetReadOnly(L"published\\Lab_Lab\\demo\\video\\vtt\\demo.vtt", true);
     ASSERT_EQ(::symlink("nowhere", Path(L"dangling").c_str()), 0);
-    const std::string vod = Path(L"media\\VOD"), out = Path(L"out"), usage = "usage: cuecarry [-n] [-v] [-j N] [--pause] [SOURCE DEST]\n";
+    const std::string vod = Path(L"media\\VOD"), out = Path(L"out"), usage = "usage: " CUECARRY_PROGRAM " [-n] [-v] [-j N] [--pause] [SOURCE DEST]\n";
     const std::string intro = vod + "/Lesson01/intro.vtt", introCopy = out + "/Les_01/intro/video/vtt/intro.vtt";
     const struct {
         std::vector<std::string> arguments;
@@ -51,22 +57,22 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
         std::string errors;  // all of standard error
         bool copies;         // intro.vtt arrives in out
     } cases[] = {
-        {{"--version"}, 0, "cuecarry " CUECARRY_VERSION "\n", "", false},
-        {{"-V"}, 0, "cuecarry " CUECARRY_VERSION "\n", "", false},
+        {{"--version"}, 0, CUECARRY_PROGRAM " " CUECARRY_VERSION "\n", "", false},
+        {{"-V"}, 0, CUECARRY_PROGRAM " " CUECARRY_VERSION "\n", "", false},
         {{"--help"}, 0, usage, "", false},
         {{"-h", vod, out}, 0, usage, "", false},
-        {{"-x"}, 2, "", "cuecarry: unknown option '-x'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
+        {{"-x"}, 2, "", CUECARRY_PROGRAM ": unknown option '-x'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
         {{"--dry", vod, out}, 0, "copy " + vod + "/Lab/demo.vtt -> " + out + "/Lab_Lab/demo/video/vtt/demo.vtt\ncopy " +
              intro + " -> " + introCopy + "\n2 caption files would be copied.\nCuecarry: Cuecarry complete\n\nThis was a dry run",
          "", false},  // as getopt abbreviates
-        {{"--bogus", vod}, 2, "", "cuecarry: unknown option '--bogus'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{"--pause=now"}, 2, "", "cuecarry: unknown option '--pause=now'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{"--\x1b]0;x\x07"}, 2, "", "cuecarry: unknown option '--?]0;x?'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{vod}, 2, "", "cuecarry: DEST is missing\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{vod, out, out}, 2, "", "cuecarry: too many folders; give SOURCE and DEST\n" + usage + "Try 'cuecarry --help' for more.\n", false},
+        {{"--bogus", vod}, 2, "", CUECARRY_PROGRAM ": unknown option '--bogus'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{"--pause=now"}, 2, "", CUECARRY_PROGRAM ": unknown option '--pause=now'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{"--\x1b]0;x\x07"}, 2, "", CUECARRY_PROGRAM ": unknown option '--?]0;x?'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{vod}, 2, "", CUECARRY_PROGRAM ": DEST is missing\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{vod, out, out}, 2, "", CUECARRY_PROGRAM ": too many folders; give SOURCE and DEST\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
         // "$DEST" with DEST unset is no folder, not the working folder.
-        {{"", out}, 2, "", "cuecarry: SOURCE is empty\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{vod, ""}, 2, "", "cuecarry: DEST is empty\n" + usage + "Try 'cuecarry --help' for more.\n", false},
+        {{"", out}, 2, "", CUECARRY_PROGRAM ": SOURCE is empty\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{vod, ""}, 2, "", CUECARRY_PROGRAM ": DEST is empty\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
         {{vod, out}, 0, "2 caption files copied.\nCuecarry: Cuecarry complete\n", "", true},
         {{vod, out, "--verbose", "--pause", "-j", "1"}, 0,
          "copy " + vod + "/Lab/demo.vtt -> " + out + "/Lab_Lab/demo/video/vtt/demo.vtt\ncopy " + intro + " -> " +
@@ -93,8 +99,8 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
          "cuecarry: " + Path(L"dangling") + ": a symbolic link that leads nowhere\n"
          "cuecarry: no folder was chosen; nothing was copied\n", false},
         {{"-j", "64", vod, out}, 0, "2 caption files copied.\n", "", true},
-        {{"--jobs=0", vod, out}, 2, "", "cuecarry: --jobs takes a number from 1 to 64, not '0'\n" + usage + "Try 'cuecarry --help' for more.\n", false},
-        {{"-j"}, 2, "", "cuecarry: option '-j' needs a number\n" + usage + "Try 'cuecarry --help' for more.\n", false},
+        {{"--jobs=0", vod, out}, 2, "", CUECARRY_PROGRAM ": --jobs takes a number from 1 to 64, not '0'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
+        {{"-j"}, 2, "", CUECARRY_PROGRAM ": option '-j' needs a number\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));

@@ -5,12 +5,14 @@
 // terminal, which the browser draws on) gets a full-screen browser driven
 // with the keys of the shell's folder tree (curses_browser.cpp), and a
 // script gets the line protocol that the README documents as a stable
-// interface (line_protocol.cpp). All keep the callback's contract
-// (browser_session.h).
+// interface (line_protocol.cpp). A desktop program may install a face of
+// its own that takes the place of both (desktop_faces.h). All keep the
+// callback's contract (browser_session.h).
 #include <optional>
 #include <string>
 
 #include "platform/posix/browser/browser_faces.h"
+#include "platform/posix/desktop_faces.h"
 #include "platform/posix/files/destination_access.h"
 #include "platform/posix/names.h"
 
@@ -20,6 +22,7 @@ namespace {
 
 PIDLIST_ABSOLUTE RunFace(BROWSEINFOW& info, const Console& console) {
     if (AnswersGivenFolders()) return AnswerWithGivenFolder(info, console);
+    if (const DesktopFaces* desktop = InstalledDesktopFaces()) return desktop->browse(info, console);
     return console.interactive ? RunFullScreenBrowser(info, console) : RunLineProtocol(info, console);
 }
 

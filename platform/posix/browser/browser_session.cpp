@@ -60,6 +60,11 @@ BOOL BrowserWindow::ClientRect(RECT* rect) {
     return TRUE;
 }
 
+BOOL BrowserWindow::SetPos(Window* insertAfter, int, int, int, int, UINT) {
+    if (insertAfter == HWND_TOPMOST) topmost_ = true;
+    return TRUE;
+}
+
 std::optional<std::wstring> BrowserWindow::TakeSelectionRequest() {
     return std::exchange(selectionRequest_, std::nullopt);
 }

@@ -1,6 +1,7 @@
 // One SHBrowseForFolderW call, whichever face it shows (the full-screen
-// browser or the line protocol): the window that the callback talks to, the
-// tree's top, the selection, and the rules for moving and choosing it.
+// browser, the line protocol, the folders given, a desktop's chooser): the
+// window that the callback talks to, the tree's top, the selection, and the
+// rules for moving and choosing it.
 //
 // The callback hears BFFM_INITIALIZED once, then BFFM_SELCHANGED for the
 // folder the browser opens at and after every change of selection. A
@@ -17,24 +18,27 @@
 
 namespace posix {
 
-// What the callback set: a terminal has no place or size to change, so
-// placement is accepted and has no effect.
+// What the callback set. A terminal has no place or size to change, so
+// placement is accepted and has no effect; a window on a desktop follows
+// the topmost band that it asks for.
 class BrowserWindow final : public Window {
 public:
     LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL SetText(LPCWSTR text) override;
     BOOL ClientRect(RECT* rect) override;
-    BOOL SetPos(Window*, int, int, int, int, UINT) override { return TRUE; }
+    BOOL SetPos(Window* insertAfter, int, int, int, int, UINT) override;
 
     const std::wstring& Title() const { return title_; }
     const std::wstring& Status() const { return status_; }
     bool OkEnabled() const { return okEnabled_; }
+    bool Topmost() const { return topmost_; }
     std::optional<std::wstring> TakeSelectionRequest();
 
 private:
     std::wstring title_ = L"Browse For Folder";
     std::wstring status_;
     bool okEnabled_ = true;
+    bool topmost_ = false;
     std::optional<std::wstring> selectionRequest_;
 };
 
@@ -57,6 +61,8 @@ public:
     bool Contains(const std::wstring& folder) const;
 
     const std::wstring& Title() const { return window_.Title(); }
+    // The callback put the window in the topmost band.
+    bool Topmost() const { return window_.Topmost(); }
     std::wstring Instruction() const;
     bool ShowsStatus() const;
     const std::wstring& Status() const { return window_.Status(); }

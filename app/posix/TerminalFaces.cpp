@@ -1,0 +1,6 @@
+#include "app/posix/ProgramFaces.h"
+
+const char kProgramName[] = "cuecarry";
+
+// The stand-in's own faces: the terminal's.
+void SetUpFaces() {}

@@ -1,0 +1,34 @@
+#include "platform/posix/gtk/gtk_faces.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+
+#include "platform/posix/desktop_faces.h"
+#include "platform/posix/gtk/gtk_dialogs.h"
+
+namespace posix {
+
+bool NamesADisplay(const char* x11, const char* wayland) {
+    const auto named = [](const char* value) { return value != nullptr && *value != '\0'; };
+    return named(x11) || named(wayland);
+}
+
+bool InstallGtkFaces() {
+    if (!NamesADisplay(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"))) return false;
+    // GTK would take the whole locale from the environment; the program
+    // keeps the C library's behaviour as cuecarry has it (reasons in
+    // English, the C locale's character classes), and GTK's own texts are
+    // then English like the program's.
+    gtk_disable_setlocale();
+    // The windows' class and the name on the accessibility bus; the desktop
+    // entry names the same class.
+    g_set_prgname("cuecarry-gtk");
+    g_set_application_name("Cuecarry");
+    if (!gtk_init_check(nullptr, nullptr)) return false;
+    gtk_window_set_default_icon_name("cuecarry");
+    InstallDesktopFaces({&RunGtkChooser, &ShowGtkMessage});
+    return true;
+}
+
+}  // namespace posix
