@@ -33,6 +33,8 @@
 #include <thread>
 #include <vector>
 
+#include "source_tree.h"
+
 namespace {
 
 std::atomic<int> failures{0};
@@ -215,31 +217,13 @@ private:
 
 // ----------------------------------------------------------- walk
 
-bool IsFolder(int dirFd, const dirent* entry) {
-    if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK)
-        return entry->d_type == DT_DIR;
-    struct stat st;
-    return fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsCaption(const char* name) {
-    size_t n = strlen(name);
-    return n >= 4 && strcasecmp(name + n - 4, ".vtt") == 0;
-}
-
+// A folder that cannot be listed is said, and a failure of the run.
 template <class Visit>
-void ForEachEntry(const std::string& folder, Visit visit) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) {
+void ForEachEntryOf(const std::string& folder, Visit visit) {
+    if (!ForEachEntry(folder, visit)) {
         fprintf(stderr, "plain_copier: %s: %s\n", folder.c_str(), strerror(errno));
         ++failures;
-        return;
     }
-    while (const dirent* entry = readdir(dir)) {
-        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-            visit(dirfd(dir), entry);
-    }
-    closedir(dir);
 }
 
 struct Walk {
@@ -247,7 +231,7 @@ struct Walk {
     std::function<void(Job)> copy;
 
     void Captions(const std::string& folder, const std::string& contentDest) {
-        ForEachEntry(folder, [&](int dirFd, const dirent* entry) {
+        ForEachEntryOf(folder, [&](int dirFd, const dirent* entry) {
             if (!IsCaption(entry->d_name) || IsFolder(dirFd, entry))
                 return;
             std::string name = entry->d_name;
@@ -262,7 +246,7 @@ struct Walk {
         }
         if (!nested)
             return Captions(folder, contentDest);
-        ForEachEntry(folder, [&](int dirFd, const dirent* segment) {
+        ForEachEntryOf(folder, [&](int dirFd, const dirent* segment) {
             if (IsFolder(dirFd, segment))
                 Captions(folder + "/" + segment->d_name, contentDest);
         });
@@ -299,7 +283,7 @@ int main(int argc, char** argv) {
         walk.copy = [&](Job job) { workers->Add(std::move(job)); };
     else
         walk.copy = [](Job job) { Copy(job); };
-    ForEachEntry(source, [&](int dirFd, const dirent* content) {
+    ForEachEntryOf(source, [&](int dirFd, const dirent* content) {
         if (IsFolder(dirFd, content))
             walk.Content(source + "/" + content->d_name, dest + "/" + ShortName(content->d_name));
     });

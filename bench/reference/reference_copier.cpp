@@ -19,6 +19,8 @@
 #include <cstring>
 #include <string>
 
+#include "source_tree.h"
+
 namespace {
 
 std::string destRoot;
@@ -37,33 +39,11 @@ void CreateDirectoryPath(std::string path) {
     mkdir(path.c_str(), 0777);
 }
 
-// d_type answers on most file systems; only where it cannot (or for a link,
-// which counts by what it points to) does this cost a call.
-bool IsFolder(int dirFd, const dirent* entry) {
-    if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK)
-        return entry->d_type == DT_DIR;
-    struct stat st;
-    return fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsCaption(const char* name) {
-    size_t n = strlen(name);
-    return n >= 4 && strcasecmp(name + n - 4, ".vtt") == 0;
-}
-
-// Lists the folder once and hands every entry but . and .. to visit.
+// A folder that cannot be listed is a failure of the run.
 template <class Visit>
-void ForEachEntry(const std::string& folder, Visit visit) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) {
+void ForEachEntryOf(const std::string& folder, Visit visit) {
+    if (!ForEachEntry(folder, visit))
         ++failures;
-        return;
-    }
-    while (const dirent* entry = readdir(dir)) {
-        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-            visit(dirfd(dir), entry);
-    }
-    closedir(dir);
 }
 
 void CopyFile(const std::string& from, const std::string& to) {
@@ -82,7 +62,7 @@ void CopyFile(const std::string& from, const std::string& to) {
 // Each caption file F directly in the folder goes to CONTENT/B/video/vtt/F,
 // B being F up to its last '.'.
 void CopyCaptions(const std::string& folder, const std::string& contentDest) {
-    ForEachEntry(folder, [&](int, const dirent* entry) {
+    ForEachEntryOf(folder, [&](int, const dirent* entry) {
         if (!IsCaption(entry->d_name))
             return;
         std::string name = entry->d_name;
@@ -105,7 +85,7 @@ void CopyContent(const std::string& folder, const std::string& name, bool nested
         CopyCaptions(folder, contentDest);
         return;
     }
-    ForEachEntry(folder, [&](int dirFd, const dirent* segment) {
+    ForEachEntryOf(folder, [&](int dirFd, const dirent* segment) {
         if (IsFolder(dirFd, segment))
             CopyCaptions(folder + "/" + segment->d_name, contentDest);
     });
@@ -128,7 +108,7 @@ int main(int argc, char** argv) {
     bool nested = strcasecmp(layout, "Zelvora") == 0;
     if (!nested && strcasecmp(layout, "VOD") != 0)
         return 0;
-    ForEachEntry(source, [&](int dirFd, const dirent* content) {
+    ForEachEntryOf(source, [&](int dirFd, const dirent* content) {
         if (IsFolder(dirFd, content))
             CopyContent(source + "/" + content->d_name, content->d_name, nested);
     });
