@@ -31,6 +31,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import Checks  # noqa: E402
+
 WAIT = 30  # seconds a window may take on a loaded machine
 SCREEN = "1280x800x24"
 PYTHON = "/usr/bin/python3"  # the system's, which has pyatspi
@@ -45,20 +48,6 @@ PUBLISHED_VOD = [
     "Les_01/intro.en/video/vtt/intro.en.vtt",
     "Les_01/intro/video/vtt/intro.vtt",
 ]
-
-
-class Checks:
-    def __init__(self):
-        self.passed = self.failed = 0
-
-    def check(self, name, ok, detail=""):
-        if ok:
-            self.passed += 1
-            print(f"PASS: {name}", flush=True)
-        else:
-            self.failed += 1
-            print(f"FAIL: {name}" + (f"\n{detail}" if detail else ""), flush=True)
-        return ok
 
 
 def published(folder):

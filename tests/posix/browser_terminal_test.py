@@ -25,6 +25,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import Checks  # noqa: E402
+
 # What a run that copied everything ends with: the count, then the message.
 COUNT_AND_MESSAGE = r"\d+ caption files? copied\.\nCuecarry: Cuecarry complete"
 
@@ -72,20 +75,6 @@ class Terminal:
 
     def text(self, target, text):
         self.tmux("send-keys", "-t", target, "-l", text)
-
-
-class Checks:
-    def __init__(self):
-        self.passed = self.failed = 0
-
-    def check(self, name, ok, detail=""):
-        if ok:
-            self.passed += 1
-            print(f"PASS: {name}")
-        else:
-            self.failed += 1
-            print(f"FAIL: {name}" + (f"\n{detail}" if detail else ""))
-        return ok
 
 
 def wait_for(term, target, predicate, what):
