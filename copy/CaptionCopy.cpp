@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "copy/CaptionWork.h"
 #include "copy/CopyListener.h"
@@ -11,6 +12,7 @@
 #include "platform/FindListing.h"
 #include "platform/FolderRules.h"
 #include "platform/LastError.h"
+#include "platform/RunLimits.h"
 
 namespace {
 
@@ -35,9 +37,12 @@ CopyListener*& ActiveListener() {
 
 std::atomic<int> captionWorkers{kDefaultCaptionWorkers};
 
-// Captions with the same target meet, as the destination compares their
-// names; so do the content folders of one short name.
-std::size_t RouteOf(const CString& target) { return std::hash<std::wstring>()(NameAsCompared(target)); }
+// Captions whose targets may be one file at the destination share a route:
+// those of one target, and where the destination ignores letter case, those
+// whose targets differ only in case. Folded whatever the destination does,
+// which costs nothing where no two names differ only in case. So do the
+// content folders of one short name.
+std::size_t RouteOf(const CString& target) { return std::hash<std::wstring>()(FoldedName(target)); }
 
 enum class Layout { None, Flat, Nested };
 
@@ -79,6 +84,12 @@ bool IsPairAt(const CString& name, int first) {
            IsLowSurrogate(name[first + 1]);
 }
 
+// A subfolder of the source root, as its listing gave it.
+struct RootEntry {
+    CString name;
+    bool singleName;
+};
+
 // One walk of a source tree: lists as it goes, hands each caption's work
 // out, and counts what is left behind, without ever stopping for it.
 // Everything is counted and told as the work is told, in walk order.
@@ -88,22 +99,45 @@ public:
         : layout_(layout),
           destinationRoot_(destinationRoot),
           listener_(*ActiveListener()),
-          work_(workers, [this](const CaptionWork::Caption& caption, const CaptionWork::Result& result) {
+          destination_(destinationRoot),
+          replaced_([this](const CString& shortName, const CString& name) {
+              return CaptionFolder(destinationRoot_ + L"\\" + shortName, name) + L"\\" + name;
+          }),
+          workersAsked_(workers),
+          workersFit_(CaptionWorkersThatFit(workers, destinationRoot)),
+          work_(workersFit_, [this](const CaptionWork::Caption& caption, const CaptionWork::Result& result) {
               TellCaption(caption, result);
           }) {}
 
     CopyOutcome Run(const CString& sourceRoot) {
         listener_.WalkStarted(sourceRoot, destinationRoot_);
-        ForEachEntry(sourceRoot, L"*", [&](const WIN32_FIND_DATAW& entry) {
-            if (!IsFolderToWalk(sourceRoot, entry)) return;
-            const CString contentPath = sourceRoot + L"\\" + entry.cFileName;
-            const CString shortName = AbbreviateFolderName(entry.cFileName);
-            work_.Note([this, contentPath, shortName] {
-                replaced_.ContentFolder(shortName);
-                listener_.ContentFolderEntered(contentPath);
-            });
-            CopyContentFolder(contentPath, destinationRoot_ + L"\\" + shortName);
+        TellFewerWorkers();
+        // The root's listing is read whole before the first content folder
+        // (a snapshot, as the Linux listing always is): which short names
+        // come again decides what the replaced-copy bookkeeping must keep.
+        FindListing root(sourceRoot + L"\\*");
+        std::vector<RootEntry> entries;
+        ForEachListed(root, [&](const WIN32_FIND_DATAW& entry) {
+            if (IsSubfolder(entry)) entries.push_back({entry.cFileName, IsSingleName(entry.cFileName)});
         });
+        const bool rootFailed = root.Failed();
+        const SavedLastError rootError = SavedLastError::Take();
+        root.Close();
+        for (const RootEntry& entry : entries) {
+            if (entry.singleName) replaced_.Expect(AbbreviateFolderName(entry.name));
+        }
+        for (const RootEntry& entry : entries) {
+            const CString contentPath = sourceRoot + L"\\" + entry.name;
+            if (entry.singleName) {
+                WalkContentFolder(contentPath, AbbreviateFolderName(entry.name));
+            } else {
+                FolderNotRead(contentPath, Loss::NotASingleName);
+            }
+        }
+        if (rootFailed) {
+            rootError.Restore();
+            FolderNotRead(sourceRoot, Loss::CallFailed);
+        }
         work_.Finish();
         listener_.WalkEnded();
         return outcome_;
@@ -112,17 +146,32 @@ public:
 private:
     using Loss = CopyListener::Loss;
 
+    void TellFewerWorkers() {
+        if (work_.Workers() >= workersAsked_) return;
+        const auto limit = work_.Workers() < workersFit_ ? CopyListener::WorkerLimit::Threads
+                                                         : CopyListener::WorkerLimit::OpenFiles;
+        listener_.FewerWorkers(workersAsked_, work_.Workers(), limit);
+    }
+
+    template <typename Visit>
+    static void ForEachListed(FindListing& listing, Visit visit) {
+        if (!listing.IsOpen()) return;
+        do {
+            visit(listing.Entry());
+        } while (listing.Next());
+    }
+
     // Lists `folder` with `wildcard` and hands each entry to `visit`, in the
     // listing's order. A listing that could not be read, or broke off, hides
-    // captions that nobody would otherwise miss: it is counted.
+    // captions that nobody would otherwise miss: it is counted. A folder the
+    // work may be writing into (one inside the destination) is listed only
+    // once the work handed out is done, as one caption at a time would list
+    // it.
     template <typename Visit>
     void ForEachEntry(const CString& folder, const wchar_t* wildcard, Visit visit) {
+        if (destination_.Contains(folder)) work_.WaitForWorkDone();
         FindListing listing(folder + L"\\" + wildcard);
-        if (listing.IsOpen()) {
-            do {
-                visit(listing.Entry());
-            } while (listing.Next());
-        }
+        ForEachListed(listing, visit);
         if (listing.Failed()) FolderNotRead(folder, Loss::CallFailed);
     }
 
@@ -134,6 +183,15 @@ private:
         if (IsSingleName(entry.cFileName)) return true;
         FolderNotRead(parent + L"\\" + entry.cFileName, Loss::NotASingleName);
         return false;
+    }
+
+    void WalkContentFolder(const CString& contentPath, const CString& shortName) {
+        work_.Note([this, contentPath, shortName] {
+            replaced_.ContentFolder(shortName);
+            listener_.ContentFolderEntered(contentPath);
+        });
+        CopyContentFolder(contentPath, destinationRoot_ + L"\\" + shortName);
+        work_.Note([this, shortName] { replaced_.ContentFolderDone(shortName); });
     }
 
     void CopyContentFolder(const CString& contentPath, const CString& contentDestination) {
@@ -166,9 +224,12 @@ private:
         });
     }
 
+    static CString CaptionFolder(const CString& contentDestination, const CString& name) {
+        return contentDestination + L"\\" + BaseName(name) + L"\\video\\vtt";
+    }
+
     void CopyCaptionFile(const CString& folder, const wchar_t* name, const CString& contentDestination) {
-        const CString base = BaseName(name);
-        const CString captionFolder = contentDestination + L"\\" + base + L"\\video\\vtt";
+        const CString captionFolder = CaptionFolder(contentDestination, name);
         const CString source = folder + L"\\" + name;
         const CString target = captionFolder + L"\\" + name;
         // A name that is no single name would lead out of its caption folder.
@@ -176,7 +237,7 @@ private:
         // destination root's own, outside its content destination, where
         // such captions of every content folder would overwrite each other.
         if (!IsSingleName(name)) return CaptionNotCopied(source, target, Loss::NotASingleName);
-        if (base == L"..") return CaptionNotCopied(source, target, Loss::BaseNameDotDot);
+        if (BaseName(name) == L"..") return CaptionNotCopied(source, target, Loss::BaseNameDotDot);
         work_.Hand({folder, name, captionFolder, source, target}, RouteOf(target), RouteOf(contentDestination));
     }
 
@@ -227,7 +288,10 @@ private:
     const CString& destinationRoot_;
     CopyListener& listener_;
     CopyOutcome outcome_;
+    DestinationTree destination_;
     ReplacedCopies replaced_;
+    const int workersAsked_;
+    const int workersFit_;
     CaptionWork work_;
 };
 
@@ -246,11 +310,7 @@ CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinatio
     CopyOutcome none;
     none.layoutRecognized = false;
     if (layout == Layout::None) return none;
-    // Where the destination lies in the source, the walk lists folders that
-    // the caption work makes: only one caption at a time in walk order gives
-    // the listings a sequential run would see.
-    const int workers = FolderLiesWithin(destinationRoot, sourceRoot) ? 1 : captionWorkers.load();
-    return CaptionWalk(layout, destinationRoot, workers).Run(sourceRoot);
+    return CaptionWalk(layout, destinationRoot, captionWorkers.load()).Run(sourceRoot);
 }
 
 void SetCaptionWorkers(int workers) { captionWorkers = workers > 1 ? workers : 1; }

@@ -1,6 +1,7 @@
 #include "copy/CaptionWork.h"
 
 #include <new>
+#include <system_error>
 #include <utility>
 
 #include "copy/DirectoryPath.h"
@@ -14,15 +15,22 @@ constexpr std::size_t kAheadPerWorker = 32;
 
 }  // namespace
 
-CaptionWork::CaptionWork(int workers, TellCaption tellCaption)
-    : tellCaption_(std::move(tellCaption)), workers_(workers > 1 ? static_cast<std::size_t>(workers) : 1) {
-    if (workers_ == 1) return;
+CaptionWork::CaptionWork(int workers, TellCaption tellCaption) : tellCaption_(std::move(tellCaption)), workers_(1) {
+    if (workers > 1) StartWorkers(static_cast<std::size_t>(workers));
+}
+
+void CaptionWork::StartWorkers(std::size_t workers) {
     try {
-        for (std::size_t worker = 0; worker < workers_; ++worker) threads_.emplace_back(&CaptionWork::Work, this);
+        while (threads_.size() < workers) threads_.emplace_back(&CaptionWork::Work, this);
+    } catch (const std::system_error&) {
+        // A limit on threads or processes: the run goes on with the workers
+        // it has. One alone would only add a thread to the walk's own.
+        if (threads_.size() == 1) Stop();
     } catch (...) {
         Stop();
         throw;
     }
+    workers_ = threads_.empty() ? 1 : threads_.size();
 }
 
 CaptionWork::~CaptionWork() { Stop(); }
@@ -82,6 +90,7 @@ void CaptionWork::Work() {
         lock.lock();
         slot->result = std::move(result);
         slot->done = true;
+        --undone_;
         routesOn_.erase(slot->route);
         groupsIn_.erase(groupsIn_.find(slot->group));
         slotDone_.notify_one();
@@ -104,6 +113,7 @@ void CaptionWork::Hand(Caption caption, std::size_t route, std::size_t group) {
     window_.push_back(std::move(slot));
     if (workers_ > 1) {
         waiting_.push_back(handed);
+        ++undone_;
         captionReady_.notify_one();
     }
     TellFront(lock, false);
@@ -117,6 +127,11 @@ void CaptionWork::Note(TellNote note) {
     std::unique_lock<std::mutex> lock(guard_);
     window_.push_back(std::move(slot));
     TellFront(lock, false);
+}
+
+void CaptionWork::WaitForWorkDone() {
+    std::unique_lock<std::mutex> lock(guard_);
+    slotDone_.wait(lock, [&] { return undone_ == 0; });
 }
 
 void CaptionWork::Finish() {

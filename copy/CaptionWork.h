@@ -42,7 +42,10 @@
 //   them.
 //
 // With one worker no thread is started: each caption is done on the walk's
-// thread the moment it is handed out, exactly as the walk always did.
+// thread the moment it is handed out, exactly as the walk always did. A
+// worker that the system will not start (a limit on threads) is done
+// without: the pool goes on with those it has, at the least the walk's own
+// thread, and the outcome is the same.
 class CaptionWork {
 public:
     struct Caption {
@@ -67,12 +70,18 @@ public:
     CaptionWork(const CaptionWork&) = delete;
     CaptionWork& operator=(const CaptionWork&) = delete;
 
+    // How many do the work: those asked for, or as many as could be started.
+    int Workers() const { return static_cast<int>(workers_); }
+
     // Hands out a caption's work; captions with the same `route` are done
     // one at a time, in the order handed out; captions of one `group` are
     // done by one worker at a time while other groups have captions to do.
     void Hand(Caption caption, std::size_t route, std::size_t group);
     // Something the walk itself tells, in its place among the captions.
     void Note(TellNote note);
+    // Waits until every caption handed out is done, told or not: before the
+    // walk lists a folder that the work may be writing into.
+    void WaitForWorkDone();
     // Waits for every caption handed out and tells what is left to tell.
     void Finish();
 
@@ -87,6 +96,8 @@ private:
     };
 
     static Result Do(const Caption& caption);
+    // Starts up to `workers` threads; as many as the system allows.
+    void StartWorkers(std::size_t workers);
     void Work();
     // The first waiting caption whose route no worker is on, taken out of
     // the waiting ones; null when there is none. With `guard_` held.
@@ -97,7 +108,7 @@ private:
     void Stop();
 
     const TellCaption tellCaption_;
-    const std::size_t workers_;
+    std::size_t workers_;  // set once, before any caption is handed out
     // Slots handed out and not yet told, in walk order; only the walk's
     // thread adds and removes them.
     std::deque<std::unique_ptr<Slot>> window_;
@@ -107,6 +118,7 @@ private:
     std::deque<Slot*> waiting_;               // in walk order
     std::unordered_set<std::size_t> routesOn_;      // the routes workers are on
     std::unordered_multiset<std::size_t> groupsIn_;  // the groups workers are in
+    std::size_t undone_ = 0;                         // captions handed out and not yet done
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

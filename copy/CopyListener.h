@@ -21,7 +21,17 @@ public:
         NotASingleName,  // the name holds a separator: joined, it would lead elsewhere
     };
 
+    // What kept the caption work on fewer workers than asked.
+    enum class WorkerLimit {
+        OpenFiles,  // the process's limit on open files leaves room for no more
+        Threads,    // the system would start no more threads
+    };
+
     virtual void WalkStarted(const CString& sourceRoot, const CString& destinationRoot) = 0;
+    // Told right after WalkStarted when fewer workers than asked do the
+    // caption work. The outcome is the same; only a front end that shows how
+    // the run goes has a use for it.
+    virtual void FewerWorkers(int /*asked*/, int /*working*/, WorkerLimit /*limit*/) {}
     virtual void ContentFolderEntered(const CString& folder) = 0;
     virtual void CaptionCopied(const CString& source, const CString& target) = 0;
     // Told right after CaptionCopied: the copy replaced the one made from

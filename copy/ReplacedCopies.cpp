@@ -1,77 +1,77 @@
 #include "copy/ReplacedCopies.h"
 
-#include "platform/FindListing.h"
+#include <string>
+
 #include "platform/FolderRules.h"
 
 namespace {
 
-// FNV-1a over the code units, from two seeds: two independent hashes, from
-// which the filter's three positions are made.
-std::uint64_t Hash(const std::wstring& name, std::uint64_t seed) {
-    std::uint64_t hash = seed;
-    for (const wchar_t unit : name) {
+// FNV-1a over the code units of a name as the destination may fold it. Two
+// names of one hash are told apart by comparing them; short names of one
+// hash only share their bookkeeping.
+std::uint64_t KeyOf(const CString& name) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const wchar_t unit : FoldedName(name)) {
         hash ^= static_cast<std::uint64_t>(static_cast<std::uint16_t>(unit));
         hash *= 0x100000001b3ULL;
     }
     return hash;
 }
 
-template <typename Visit>
-void ForEachPosition(const std::wstring& name, std::size_t bits, Visit visit) {
-    const std::uint64_t first = Hash(name, 0xcbf29ce484222325ULL);
-    const std::uint64_t second = Hash(name, 0x84222325cbf29ce4ULL) | 1;
-    for (std::uint64_t probe = 0; probe < 3; ++probe) visit((first + probe * second) % bits);
-}
-
-// The entry of `folder` that the destination takes for `name`, as it is
-// spelled there: `name` itself, or where letter case is ignored, a name
-// that differs from it only in case. Nothing when there is none.
-std::optional<CString> EntryNamedAlike(const CString& folder, const CString& name, const std::wstring& compared,
-                                       bool other) {
-    // A name whose last unit is a wildcard lists its look-alikes too; the
-    // listing ignores letter case, and the comparison below decides.
-    const CString pattern = folder + L"\\" + name.Left(name.GetLength() - 1) + L"?";
-    FindListing listing(other ? pattern : folder + L"\\" + name);
-    if (!listing.IsOpen()) return std::nullopt;
-    do {
-        const wchar_t* const listed = listing.Entry().cFileName;
-        if (NameAsCompared(listed) == compared && (!other || name != listed)) return folder + L"\\" + listed;
-    } while (listing.Next());
-    return std::nullopt;
-}
+bool FoldAlike(const CString& name, const CString& other) { return FoldedName(name) == FoldedName(other); }
 
 }  // namespace
 
-void ReplacedCopies::NameFilter::Add(const std::wstring& name) {
-    ForEachPosition(name, kBits, [&](std::uint64_t bit) { bits_[bit / 64] |= std::uint64_t{1} << (bit % 64); });
-}
+ReplacedCopies::ReplacedCopies(TargetOf targetOf) : targetOf_(std::move(targetOf)) {}
 
-bool ReplacedCopies::NameFilter::MayHold(const std::wstring& name) const {
-    bool held = true;
-    ForEachPosition(name, kBits, [&](std::uint64_t bit) { held = held && (bits_[bit / 64] >> (bit % 64) & 1) != 0; });
-    return held;
-}
+void ReplacedCopies::Expect(const CString& shortName) { ++ahead_[KeyOf(shortName)]; }
 
 void ReplacedCopies::ContentFolder(const CString& shortName) {
-    current_ = &byShortName_[NameAsCompared(shortName)];
-    current_->emplace_back();
+    current_ = KeyOf(shortName);
+    currentShortName_ = shortName;
+}
+
+void ReplacedCopies::ContentFolderDone(const CString& shortName) {
+    const std::uint64_t key = KeyOf(shortName);
+    const auto ahead = ahead_.find(key);
+    if (ahead == ahead_.end() || --ahead->second != 0) return;
+    // No later content folder can meet what these copies made.
+    ahead_.erase(ahead);
+    copies_.erase(key);
+}
+
+ReplacedCopies::Copy* ReplacedCopies::CopyMet(Copies& copies, const CString& shortName, const CString& name,
+                                              std::uint64_t key) {
+    const auto [first, last] = copies.byName.equal_range(key);
+    Copy* alike = nullptr;
+    for (auto at = first; at != last; ++at) {
+        Copy& copy = at->second;
+        const CString& earlierShortName = copies.sources[copy.source].shortName;
+        if (!FoldAlike(copy.name, name) || !FoldAlike(earlierShortName, shortName)) continue;
+        if (copy.name == name && earlierShortName == shortName) return &copy;
+        alike = &copy;
+    }
+    // Spelled otherwise: one target only where the destination ignores case.
+    if (alike != nullptr &&
+        SpellingsMeet(targetOf_(copies.sources[alike->source].shortName, alike->name), targetOf_(shortName, name))) {
+        return alike;
+    }
+    return nullptr;
 }
 
 std::optional<CString> ReplacedCopies::Copied(const CString& folder, const CString& name) {
-    std::optional<CString> earlier;
-    const std::wstring compared = NameAsCompared(name);
-    // The content folders of this short name, the current one first, each's
-    // caption folders latest first: the copy replaced is the latest made.
-    for (auto from = current_->rbegin(); from != current_->rend() && !earlier; ++from) {
-        if (!from->names.MayHold(compared)) continue;
-        for (auto at = from->folders.rbegin(); at != from->folders.rend() && !earlier; ++at) {
-            // In the caption's own folder, only another name can have come
-            // first: one that differs in letter case.
-            earlier = EntryNamedAlike(*at, name, compared, *at == folder);
-        }
+    Copies& copies = copies_[current_];
+    if (copies.sources.empty() || copies.sources.back().folder != folder ||
+        copies.sources.back().shortName != currentShortName_) {
+        copies.sources.push_back({folder, currentShortName_});
     }
-    CopiedFrom& current = current_->back();
-    if (current.folders.empty() || current.folders.back() != folder) current.folders.push_back(folder);
-    current.names.Add(compared);
-    return earlier;
+    const std::uint32_t source = static_cast<std::uint32_t>(copies.sources.size() - 1);
+    const std::uint64_t key = KeyOf(name);
+    if (Copy* const earlier = CopyMet(copies, currentShortName_, name, key)) {
+        const CString replaced = copies.sources[earlier->source].folder + L"\\" + earlier->name;
+        *earlier = {source, name};
+        return replaced;
+    }
+    copies.byName.emplace(key, Copy{source, name});
+    return std::nullopt;
 }

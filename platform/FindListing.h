@@ -11,9 +11,7 @@ public:
     explicit FindListing(const wchar_t* pattern) : handle_(FindFirstFileW(pattern, &entry_)) {
         if (!IsOpen()) error_ = GetLastError();
     }
-    ~FindListing() {
-        if (IsOpen()) FindClose(handle_);
-    }
+    ~FindListing() { Close(); }
     FindListing(const FindListing&) = delete;
     FindListing& operator=(const FindListing&) = delete;
 
@@ -24,6 +22,11 @@ public:
         if (FindNextFileW(handle_, &entry_) != 0) return true;
         error_ = GetLastError();
         return false;
+    }
+    // Ends the listing before its owner's scope does; Failed() still tells.
+    void Close() {
+        if (IsOpen()) FindClose(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
     }
     // Whether the listing failed to open, or ended, for a reason other than
     // running out of matching entries: then entries may have gone unseen.

@@ -1,5 +1,7 @@
 #include "app/posix/CopyReporter.h"
 
+#include <sys/resource.h>
+
 #include <string>
 
 #include "platform/FolderRules.h"
@@ -53,6 +55,17 @@ void CopyReporter::WalkStarted(const CString& sourceRoot, const CString& destina
                                              ": later runs will take the folders published there for content "
                                              "folders\n");
     }
+}
+
+void CopyReporter::FewerWorkers(int asked, int working, WorkerLimit limit) {
+    std::string why = "the system would start no more threads";
+    if (limit == WorkerLimit::OpenFiles) {
+        struct rlimit files {};
+        ::getrlimit(RLIMIT_NOFILE, &files);
+        why = "the limit of " + std::to_string(files.rlim_cur) + " open files (ulimit -n) leaves room for no more";
+    }
+    posix::WriteText(streams_.error, "cuecarry: " + std::to_string(working) + (working == 1 ? " worker" : " workers") +
+                                         " instead of " + std::to_string(asked) + ": " + why + "\n");
 }
 
 void CopyReporter::ContentFolderEntered(const CString& folder) {

@@ -4,7 +4,8 @@
 // words; one line on standard output for every caption copied, with
 // --verbose and in a dry run; on a terminal, once the copy has run for
 // about a second, a progress line on standard error; and at the end how
-// many captions were copied.
+// many captions were copied. A pool smaller than asked is said on
+// standard error, with what kept it small.
 #pragma once
 
 #include <chrono>
@@ -24,6 +25,7 @@ public:
     CopyReporter(Streams streams, bool verbose, bool dryRun);
 
     void WalkStarted(const CString& sourceRoot, const CString& destinationRoot) override;
+    void FewerWorkers(int asked, int working, WorkerLimit limit) override;
     void ContentFolderEntered(const CString& folder) override;
     void CaptionCopied(const CString& source, const CString& target) override;
     void CaptionReplacedEarlierCopy(const CString& source, const CString& target,

@@ -1,0 +1,209 @@
+// How the destination compares names, and which folders lie inside it, on
+// Linux: asked of the file systems themselves, since one destination may be
+// an SMB share or a FAT stick that ignores letter case, and a source folder
+// may be a link or a mount that leads into the destination.
+#include "platform/FolderRules.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/posix/files/descriptors.h"
+#include "platform/posix/folders.h"
+#include "platform/posix/names.h"
+
+namespace {
+
+using posix::FileDescriptor;
+
+// A folder as the file system knows it, whatever path led there.
+struct Identity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const Identity& other) const { return device == other.device && inode == other.inode; }
+};
+
+std::optional<Identity> IdentityOf(int fd, const char* name, int flags) {
+    struct stat status;
+    if (::fstatat(fd, name, &status, flags) != 0) return std::nullopt;
+    return Identity{status.st_dev, status.st_ino};
+}
+
+std::vector<std::string> Names(const std::string& path) {
+    std::vector<std::string> names;
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        const std::size_t end = std::min(path.find('/', at), path.size());
+        if (end > at) names.push_back(path.substr(at, end - at));
+        at = end + 1;
+    }
+    return names;
+}
+
+std::string Joined(const std::vector<std::string>& names, std::size_t count) {
+    std::string path;
+    for (std::size_t at = 0; at < count; ++at) path += "/" + names[at];
+    return path.empty() ? "/" : path;
+}
+
+// The name with the case of its ASCII letters swapped; nothing when it has
+// none, as then it says nothing about letter case.
+std::optional<std::string> OtherCase(const std::string& name) {
+    std::string other = name;
+    bool swapped = false;
+    for (char& c : other) {
+        const unsigned char unit = static_cast<unsigned char>(c);
+        if (std::islower(unit)) c = static_cast<char>(std::toupper(unit));
+        else if (std::isupper(unit)) c = static_cast<char>(std::tolower(unit));
+        else continue;
+        swapped = true;
+    }
+    return swapped ? std::optional<std::string>(other) : std::nullopt;
+}
+
+// Whether `name` in `folder` and its other case lead to one entry there:
+// nothing when the name says nothing about it.
+std::optional<bool> LooksUpInOtherCase(int folder, const std::string& name) {
+    const std::optional<std::string> other = OtherCase(name);
+    const std::optional<Identity> entry = IdentityOf(folder, name.c_str(), AT_SYMLINK_NOFOLLOW);
+    if (!other || !entry) return std::nullopt;
+    return IdentityOf(folder, other->c_str(), AT_SYMLINK_NOFOLLOW) == entry;
+}
+
+// Whether the existing folder `path` ignores letter case, from a name that
+// holds a letter and that the folder holds: one of its first entries, or
+// else its own name as its parent holds it, where both are one file system.
+// Neither: taken as Linux file systems are, case-sensitive.
+bool FoldsCase(const std::string& path) {
+    const FileDescriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return false;
+    const int listed = ::dup(folder.get());
+    const posix::DirStream entries(listed >= 0 ? ::fdopendir(listed) : nullptr);
+    if (listed >= 0 && !entries) ::close(listed);
+    for (int looked = 0; entries && looked < 64; ++looked) {
+        const dirent* entry = ::readdir(entries.get());
+        if (entry == nullptr) break;
+        if (const std::optional<bool> folds = LooksUpInOtherCase(folder.get(), entry->d_name)) return *folds;
+    }
+    const std::vector<std::string> names = Names(path);
+    if (names.empty()) return false;
+    const FileDescriptor parent(::open(Joined(names, names.size() - 1).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const std::optional<Identity> self = IdentityOf(folder.get(), "", AT_EMPTY_PATH);
+    const std::optional<Identity> above = parent ? IdentityOf(parent.get(), "", AT_EMPTY_PATH) : std::nullopt;
+    if (!self || !above || self->device != above->device) return false;
+    return LooksUpInOtherCase(parent.get(), names.back()).value_or(false);
+}
+
+// Whether `childA` and `childB`, which differ only in case, are one entry of
+// the folder `path` (or of the deepest folder above it that exists, in a dry
+// run that would have made the rest).
+bool OneEntry(const std::vector<std::string>& names, std::size_t depth, const std::string& childA,
+              const std::string& childB) {
+    const FileDescriptor folder(::open(Joined(names, depth).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder) {
+        const std::optional<Identity> a = IdentityOf(folder.get(), childA.c_str(), AT_SYMLINK_NOFOLLOW);
+        const std::optional<Identity> b = IdentityOf(folder.get(), childB.c_str(), AT_SYMLINK_NOFOLLOW);
+        // Both made, as a run makes them: the file system has told.
+        if (a || b) return a && b && *a == *b;
+        return FoldsCase(Joined(names, depth));
+    }
+    while (depth > 0) {
+        --depth;
+        struct stat status;
+        if (::stat(Joined(names, depth).c_str(), &status) == 0) return S_ISDIR(status.st_mode) && FoldsCase(Joined(names, depth));
+    }
+    return false;
+}
+
+}  // namespace
+
+std::wstring FoldedName(const wchar_t* name) {
+    std::wstring folded(name);
+    for (wchar_t& unit : folded) unit = posix::UpcaseUnit(unit);
+    return folded;
+}
+
+bool SpellingsMeet(const wchar_t* path, const wchar_t* other) {
+    const std::optional<std::string> a = posix::NativePath(path);
+    const std::optional<std::string> b = posix::NativePath(other);
+    if (!a || !b) return false;
+    if (*a == *b) return true;
+    const std::vector<std::string> namesA = Names(*a);
+    const std::vector<std::string> namesB = Names(*b);
+    std::size_t depth = 0;
+    while (depth < namesA.size() && depth < namesB.size() && namesA[depth] == namesB[depth]) ++depth;
+    if (depth == namesA.size() || depth == namesB.size()) return false;
+    // Asked once per folder where two spellings meet: the answer holds for
+    // every name in it.
+    static std::mutex guard;
+    static std::map<std::string, bool> known;
+    const std::lock_guard<std::mutex> lock(guard);
+    const std::string folder = Joined(namesA, depth);
+    const auto found = known.find(folder);
+    if (found != known.end()) return found->second;
+    const bool meet = OneEntry(namesA, depth, namesA[depth], namesB[depth]);
+    return known.emplace(folder, meet).first->second;
+}
+
+bool FolderLiesWithin(const wchar_t* folder, const wchar_t* outer) {
+    const std::wstring inner = posix::RealFolderPath(folder).value_or(posix::NormalFolderPath(folder));
+    const std::wstring around = posix::RealFolderPath(outer).value_or(posix::NormalFolderPath(outer));
+    return posix::IsWithinFolder(inner, around);
+}
+
+// The destination's identity, taken once, and the last few folders found to
+// lie outside it.
+struct DestinationTree::Identities {
+    std::optional<Identity> destination;
+    std::deque<Identity> outside;
+};
+
+DestinationTree::DestinationTree(const wchar_t* destinationRoot) : identities_(std::make_unique<Identities>()) {
+    if (const std::optional<std::string> native = posix::NativePath(destinationRoot)) {
+        identities_->destination = IdentityOf(AT_FDCWD, native->c_str(), 0);
+    }
+}
+
+DestinationTree::~DestinationTree() = default;
+
+// Up from the folder by "..", which the kernel takes across links and
+// mounts as they were walked: the folder is inside when the destination is
+// among the folders above it, outside when it reaches the top, or a folder
+// already found outside.
+bool DestinationTree::Contains(const wchar_t* folder) {
+    constexpr std::size_t kRemembered = 16;
+    constexpr int kDeepest = 4096;
+    const std::optional<std::string> native = posix::NativePath(folder);
+    if (!identities_->destination || !native) return false;
+    FileDescriptor at(::open(native->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    std::deque<Identity>& outside = identities_->outside;
+    std::vector<Identity> walked;
+    for (int depth = 0; at && depth < kDeepest; ++depth) {
+        const std::optional<Identity> here = IdentityOf(at.get(), "", AT_EMPTY_PATH);
+        if (!here) return false;
+        if (*here == *identities_->destination) return true;
+        const bool known = std::find(outside.begin(), outside.end(), *here) != outside.end();
+        FileDescriptor up(known ? -1 : ::openat(at.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        const bool top = up && IdentityOf(up.get(), "", AT_EMPTY_PATH) == here;
+        if (!known) walked.push_back(*here);
+        if (known || top) {
+            // The deepest first: the walk's next questions are about its
+            // neighbours.
+            for (auto above = walked.rbegin(); above != walked.rend(); ++above) outside.push_front(*above);
+            while (outside.size() > kRemembered) outside.pop_back();
+            return false;
+        }
+        at = std::move(up);
+    }
+    return false;
+}
