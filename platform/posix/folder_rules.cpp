@@ -176,34 +176,32 @@ DestinationTree::DestinationTree(const wchar_t* destinationRoot) : identities_(s
 
 DestinationTree::~DestinationTree() = default;
 
-// Up from the folder by "..", which the kernel takes across links and
-// mounts as they were walked: the folder is inside when the destination is
-// among the folders above it, outside when it reaches the top, or a folder
-// already found outside.
+// Up from the folder by "..", which the kernel takes from where the path
+// before it leads, links and mounts and all: the folder is inside when the
+// destination is among the folders above it, outside when the walk up
+// reaches the top, or a folder already found outside. A content or segment
+// folder whose parent was asked about last costs two calls.
 bool DestinationTree::Contains(const wchar_t* folder) {
     constexpr std::size_t kRemembered = 16;
     constexpr int kDeepest = 4096;
     const std::optional<std::string> native = posix::NativePath(folder);
     if (!identities_->destination || !native) return false;
-    FileDescriptor at(::open(native->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     std::deque<Identity>& outside = identities_->outside;
     std::vector<Identity> walked;
-    for (int depth = 0; at && depth < kDeepest; ++depth) {
-        const std::optional<Identity> here = IdentityOf(at.get(), "", AT_EMPTY_PATH);
-        if (!here) return false;
+    std::string path = *native;
+    std::optional<Identity> here = IdentityOf(AT_FDCWD, path.c_str(), 0);
+    for (int depth = 0; here && depth < kDeepest; ++depth) {
         if (*here == *identities_->destination) return true;
         const bool known = std::find(outside.begin(), outside.end(), *here) != outside.end();
-        FileDescriptor up(known ? -1 : ::openat(at.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-        const bool top = up && IdentityOf(up.get(), "", AT_EMPTY_PATH) == here;
-        if (!known) walked.push_back(*here);
-        if (known || top) {
-            // The deepest first: the walk's next questions are about its
-            // neighbours.
-            for (auto above = walked.rbegin(); above != walked.rend(); ++above) outside.push_front(*above);
-            while (outside.size() > kRemembered) outside.pop_back();
-            return false;
-        }
-        at = std::move(up);
+        if (known) break;
+        walked.push_back(*here);
+        path += "/..";
+        const std::optional<Identity> above = IdentityOf(AT_FDCWD, path.c_str(), 0);
+        if (above == here) break;  // the top
+        here = above;
     }
+    // The deepest first: the walk's next questions are about its neighbours.
+    for (auto at = walked.rbegin(); at != walked.rend(); ++at) outside.push_front(*at);
+    while (outside.size() > kRemembered) outside.pop_back();
     return false;
 }

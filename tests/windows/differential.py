@@ -47,7 +47,9 @@ ROOT_NAMES = ("VOD", "Zelvora")
 # Each case: a source root (its last component picks the layout), the files
 # below it (path relative to the root -> bytes), extra empty folders, what the
 # destination holds before the copy (path -> bytes, None for a folder; paths
-# ending in "!ro" are made read-only), and what differs by platform.
+# ending in "!ro" are made read-only), links in the source to a place in each
+# build's own destination (source path -> path below the destination, so that
+# each build gets a source tree of its own), and what differs by platform.
 CASES = [
     {
         "name": "flat-worked-example",
@@ -250,6 +252,20 @@ CASES = [
             "Unit_Unit/c", "Unit_Unit/c/video", "Unit_Unit/c/video/vtt", "Unit_Unit/c/video/vtt/c.vttx",
         ],
     },
+    {
+        # A content folder that is a link to the destination, and a segment
+        # folder that is a link into it: the walk lists what the run writes
+        # there. Each caption's base folder "cNNN.vtt" is named like a
+        # caption, so what such a listing finds depends on what the workers
+        # have made by then; both builds list it once the work handed out
+        # is done, as one caption at a time would.
+        "name": "links-into-the-destination",
+        "root": "Zelvora",
+        "files": dict(("Alpha/S/c%d.vtt.vtt" % n, b"WEBVTT\n") for n in range(100, 160)),
+        "dirs": ["Beta"],
+        "before": {"Alp_ha": None},
+        "links": {"Linked": "", "Beta/Linked": "Alp_ha"},
+    },
 ]
 
 
@@ -361,18 +377,24 @@ def ntfs_order(names):
 
 def run_case(case, args):
     base = os.path.join(args.work, case["name"])
-    source = os.path.join(base, "source", case["root"])
-    os.makedirs(source)
-    write_tree(source, case["files"], case.get("dirs", ()))
+    sources = {}
     destinations = {}
     for side in ("linux", "windows"):
+        # One source for both, unless links lead into each one's destination.
+        sources[side] = os.path.join(base, "source-" + side if case.get("links") else "source", case["root"])
         destinations[side] = os.path.join(base, "to-" + side)
         os.makedirs(destinations[side])
         write_tree(destinations[side], case.get("before", {}))
+        if not os.path.isdir(sources[side]):
+            os.makedirs(sources[side])
+            write_tree(sources[side], case["files"], case.get("dirs", ()))
+        for link, into in case.get("links", {}).items():
+            os.symlink(os.path.join(destinations[side], into), os.path.join(sources[side], link))
+    source = sources["linux"]
 
     counts = {
-        "linux": run_linux(args.linux, source, destinations["linux"]),
-        "windows": tuple(int(n) for n in run_windows(args.wine, args.driver, windows_path(source),
+        "linux": run_linux(args.linux, sources["linux"], destinations["linux"]),
+        "windows": tuple(int(n) for n in run_windows(args.wine, args.driver, windows_path(sources["windows"]),
                                                      windows_path(destinations["windows"])).split()),
     }
     trees = {side: snapshot(destinations[side]) for side in destinations}
@@ -380,7 +402,7 @@ def run_case(case, args):
     expected_windows_only = {as_bytes(p) for p in case.get("windows_only", [])}
     expected_linux_only = {as_bytes(p) for p in case.get("linux_only", [])}
     problems = []
-    beside = sorted(set(os.listdir(base)) - {"source", "to-linux", "to-windows"})
+    beside = sorted(set(os.listdir(base)) - {"source", "source-linux", "source-windows", "to-linux", "to-windows"})
     if beside:
         problems.append("written beside the destinations: %s" % ", ".join(beside))
     stated_counts = case.get("counts")
