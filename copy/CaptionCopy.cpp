@@ -2,13 +2,16 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "copy/CaptionWork.h"
+#include "copy/CaptionJob.h"
 #include "copy/CopyListener.h"
 #include "copy/DirectoryPath.h"
+#include "copy/OrderedExecutor.h"
 #include "copy/ReplacedCopies.h"
+#include "copy/RouteSchedule.h"
 #include "platform/FindListing.h"
 #include "platform/FolderRules.h"
 #include "platform/LastError.h"
@@ -105,9 +108,7 @@ public:
           }),
           workersAsked_(workers),
           workersFit_(CaptionWorkersThatFit(workers, destinationRoot)),
-          work_(workersFit_, [this](const CaptionWork::Caption& caption, const CaptionWork::Result& result) {
-              TellCaption(caption, result);
-          }) {}
+          work_(workersFit_, schedule_) {}
 
     CopyOutcome Run(const CString& sourceRoot) {
         listener_.WalkStarted(sourceRoot, destinationRoot_);
@@ -169,7 +170,7 @@ private:
     // it.
     template <typename Visit>
     void ForEachEntry(const CString& folder, const wchar_t* wildcard, Visit visit) {
-        if (destination_.Contains(folder)) work_.WaitForWorkDone();
+        if (destination_.Contains(folder)) work_.WaitForRunsDone();
         FindListing listing(folder + L"\\" + wildcard);
         ForEachListed(listing, visit);
         if (listing.Failed()) FolderNotRead(folder, Loss::CallFailed);
@@ -238,13 +239,15 @@ private:
         // such captions of every content folder would overwrite each other.
         if (!IsSingleName(name)) return CaptionNotCopied(source, target, Loss::NotASingleName);
         if (BaseName(name) == L"..") return CaptionNotCopied(source, target, Loss::BaseNameDotDot);
-        work_.Hand({folder, name, captionFolder, source, target}, RouteOf(target), RouteOf(contentDestination));
+        const auto job = std::make_shared<CaptionJob>(folder, name, captionFolder, source, target);
+        work_.Submit([job] { job->Run(); }, [this, job] { TellCaption(*job); },
+                     {RouteOf(target), RouteOf(contentDestination)});
     }
 
     // A caption's work is done: counted and told in its place.
-    void TellCaption(const CaptionWork::Caption& caption, const CaptionWork::Result& result) {
-        if (!result.copied) {
-            result.error.Restore();
+    void TellCaption(const CaptionJob& caption) {
+        if (!caption.copied) {
+            caption.error.Restore();
             ++outcome_.captionsNotCopied;
             listener_.CaptionNotCopied(caption.source, caption.target, Loss::CallFailed);
             return;
@@ -292,7 +295,8 @@ private:
     ReplacedCopies replaced_;
     const int workersAsked_;
     const int workersFit_;
-    CaptionWork work_;
+    RouteSchedule schedule_;
+    OrderedExecutor work_;
 };
 
 }  // namespace

@@ -18,7 +18,8 @@
 //
 // The walk lists on its own thread, as it always did; the work for each
 // caption (its folders, its copy) goes to a pool of workers, whose outcome
-// is exactly that of one caption at a time in walk order (CaptionWork.h).
+// is exactly that of one caption at a time in walk order (OrderedExecutor.h,
+// RouteSchedule.h).
 struct CopyOutcome {
     // Caption entries that were not copied: the copy failed, or the caption's
     // base name is "..", which would place it outside its content folder.
