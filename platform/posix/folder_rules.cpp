@@ -4,6 +4,7 @@
 // may be a link or a mount that leads into the destination.
 #include "platform/FolderRules.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,56 +73,61 @@ std::optional<std::string> OtherCase(const std::string& name) {
     return swapped ? std::optional<std::string>(other) : std::nullopt;
 }
 
-// Whether `name` in `folder` and its other case lead to one entry there:
-// nothing when the name says nothing about it.
-std::optional<bool> LooksUpInOtherCase(int folder, const std::string& name) {
-    const std::optional<std::string> other = OtherCase(name);
-    const std::optional<Identity> entry = IdentityOf(folder, name.c_str(), AT_SYMLINK_NOFOLLOW);
-    if (!other || !entry) return std::nullopt;
-    return IdentityOf(folder, other->c_str(), AT_SYMLINK_NOFOLLOW) == entry;
+// The names the folder holds, as its listing gives them; nothing when it
+// cannot be read.
+std::optional<std::set<std::string>> NamesIn(const std::string& path) {
+    const posix::DirStream folder(::opendir(path.c_str()));
+    if (!folder) return std::nullopt;
+    std::set<std::string> names;
+    while (const dirent* entry = ::readdir(folder.get())) names.insert(entry->d_name);
+    return names;
 }
 
-// Whether the existing folder `path` ignores letter case, from a name that
-// holds a letter and that the folder holds: one of its first entries, or
-// else its own name as its parent holds it, where both are one file system.
-// Neither: taken as Linux file systems are, case-sensitive.
-bool FoldsCase(const std::string& path) {
-    const FileDescriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder) return false;
-    const int listed = ::dup(folder.get());
-    const posix::DirStream entries(listed >= 0 ? ::fdopendir(listed) : nullptr);
-    if (listed >= 0 && !entries) ::close(listed);
-    for (int looked = 0; entries && looked < 64; ++looked) {
-        const dirent* entry = ::readdir(entries.get());
-        if (entry == nullptr) break;
-        if (const std::optional<bool> folds = LooksUpInOtherCase(folder.get(), entry->d_name)) return *folds;
+// Whether the folder `path`, whose listing is `names` and holds `name`,
+// takes `other`, the same name in other letter case, for it: a lookup of
+// `other` finds an entry that the listing does not hold by that spelling.
+// Inode numbers cannot tell: an SMB client gives each spelling its own.
+bool TakesForOne(const std::string& path, const std::set<std::string>& names, const std::string& name,
+                 const std::string& other) {
+    struct stat status;
+    return names.count(name) != 0 && names.count(other) == 0 &&
+           ::fstatat(AT_FDCWD, (path + "/" + other).c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// Whether the existing folder `path` ignores letter case, from a name with
+// a letter that it holds, or else from its own name as its parent holds it
+// where both are one file system. Neither: taken as Linux file systems
+// are, case-sensitive.
+bool FoldsCase(const std::string& path, const std::set<std::string>& names) {
+    for (const std::string& name : names) {
+        if (const std::optional<std::string> other = OtherCase(name)) return TakesForOne(path, names, name, *other);
     }
-    const std::vector<std::string> names = Names(path);
-    if (names.empty()) return false;
-    const FileDescriptor parent(::open(Joined(names, names.size() - 1).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    const std::optional<Identity> self = IdentityOf(folder.get(), "", AT_EMPTY_PATH);
-    const std::optional<Identity> above = parent ? IdentityOf(parent.get(), "", AT_EMPTY_PATH) : std::nullopt;
-    if (!self || !above || self->device != above->device) return false;
-    return LooksUpInOtherCase(parent.get(), names.back()).value_or(false);
+    const std::vector<std::string> above = Names(path);
+    if (above.empty()) return false;
+    const std::string parent = Joined(above, above.size() - 1);
+    struct stat self, up;
+    const std::optional<std::string> other = OtherCase(above.back());
+    const std::optional<std::set<std::string>> siblings = NamesIn(parent);
+    if (!other || !siblings || ::stat(path.c_str(), &self) != 0 || ::stat(parent.c_str(), &up) != 0 ||
+        self.st_dev != up.st_dev) {
+        return false;
+    }
+    return TakesForOne(parent, *siblings, above.back(), *other);
 }
 
 // Whether `childA` and `childB`, which differ only in case, are one entry of
-// the folder `path` (or of the deepest folder above it that exists, in a dry
-// run that would have made the rest).
+// the folder that `names` lead to `depth` deep: asked of the folder, by the
+// two entries where the run made them, or where it did not (a dry run), of
+// the deepest folder on the way that exists.
 bool OneEntry(const std::vector<std::string>& names, std::size_t depth, const std::string& childA,
               const std::string& childB) {
-    const FileDescriptor folder(::open(Joined(names, depth).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (folder) {
-        const std::optional<Identity> a = IdentityOf(folder.get(), childA.c_str(), AT_SYMLINK_NOFOLLOW);
-        const std::optional<Identity> b = IdentityOf(folder.get(), childB.c_str(), AT_SYMLINK_NOFOLLOW);
-        // Both made, as a run makes them: the file system has told.
-        if (a || b) return a && b && *a == *b;
-        return FoldsCase(Joined(names, depth));
-    }
-    while (depth > 0) {
-        --depth;
-        struct stat status;
-        if (::stat(Joined(names, depth).c_str(), &status) == 0) return S_ISDIR(status.st_mode) && FoldsCase(Joined(names, depth));
+    for (std::size_t at = depth + 1; at-- > 0;) {
+        const std::string folder = Joined(names, at);
+        const std::optional<std::set<std::string>> listed = NamesIn(folder);
+        if (!listed) continue;
+        if (at == depth && listed->count(childA) != 0) return TakesForOne(folder, *listed, childA, childB);
+        if (at == depth && listed->count(childB) != 0) return TakesForOne(folder, *listed, childB, childA);
+        return FoldsCase(folder, *listed);
     }
     return false;
 }
