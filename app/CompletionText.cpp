@@ -29,3 +29,9 @@ CString CompletionText(const CopyOutcome& outcome) {
            CountLine(outcome.captionsReplaced, L" caption file", L" caption files",
                      L" replaced a copy made earlier in this run.");
 }
+
+CString CopiedLine(int count, bool foretold) {
+    const std::wstring number = std::to_wstring(count);
+    return CString(number.c_str()) + (count == 1 ? L" caption file " : L" caption files ") +
+           (foretold ? L"would be copied." : L"copied.");
+}

@@ -8,3 +8,7 @@
 // the copy left behind and how many copies replaced one it made earlier, or
 // that it copied nothing because the source's name selects no layout.
 CString CompletionText(const CopyOutcome& outcome);
+
+// How many captions the walk copied: "1 caption file copied." or "N
+// caption files copied."; in a dry run, "... would be copied.".
+CString CopiedLine(int count, bool foretold);

@@ -1,19 +1,14 @@
 #include "app/CuecarryApp.h"
 
-#include <optional>
-
 #include "app/CompletionText.h"
-#include "app/LeftBehindNames.h"
 #include "copy/CopyListener.h"
 #include "copy/CaptionCopy.h"
 #include "framework/CFileFind.h"
 #include "picker/CDirDialog.h"
 
-namespace {
+void ShowRunMessage(const wchar_t* text) { MessageBoxW(nullptr, text, L"Cuecarry", MB_ICONERROR | MB_SYSTEMMODAL); }
 
-// Every message of the run, the completion included, is one system-modal
-// box with the stop icon, so that the user cannot miss how the run ended.
-void ShowMessage(const wchar_t* text) { MessageBoxW(nullptr, text, L"Cuecarry", MB_ICONERROR | MB_SYSTEMMODAL); }
+namespace {
 
 // Asks for both roots and copies between them. A chosen root that can't be
 // found is reported here, and the run then ends without a completion
@@ -27,8 +22,8 @@ RunOutcome ChooseAndCopy(CDirDialog& picker) {
 
     CFileFind finder;
     if (!finder.FindFile(picker.selectedPath, 0)) {
-        run = {End::SourceNotAccessible, {}, picker.selectedPath, {}, SavedLastError::Take()};
-        ShowMessage(L"starting path not accessible");
+        run = {End::SourceNotAccessible, {}, picker.selectedPath, {}, SavedLastError::Take(), {}};
+        ShowRunMessage(L"starting path not accessible");
         finder.Close();
         return run;
     }
@@ -39,14 +34,14 @@ RunOutcome ChooseAndCopy(CDirDialog& picker) {
     picker.windowCaption = L"Select copy to folder:";
     if (!picker.Browse()) return run;
     if (!finder.FindFile(picker.selectedPath, 0)) {
-        run = {End::DestinationNotAccessible, {}, sourceRoot, picker.selectedPath, SavedLastError::Take()};
-        ShowMessage(L"copy to path not accessible");
+        run = {End::DestinationNotAccessible, {}, sourceRoot, picker.selectedPath, SavedLastError::Take(), {}};
+        ShowRunMessage(L"copy to path not accessible");
         finder.Close();
         return run;
     }
     const CString destinationRoot(picker.selectedPath);
 
-    return {End::Copied, CopyCaptionTree(sourceRoot, destinationRoot), sourceRoot, destinationRoot, {}};
+    return {End::Copied, CopyCaptionTree(sourceRoot, destinationRoot), sourceRoot, destinationRoot, {}, {}};
 }
 
 }  // namespace
@@ -58,13 +53,14 @@ BOOL CCuecarryApp::InitInstance() {
     SetRegistryKey(L"Local AppWizard-Generated Applications");
 
     CDirDialog picker;
-    LeftBehindNames names;
-    std::optional<ScopedCopyListener> listening;
-    if (namesLeftBehind_) listening.emplace(names);
+    RunReport report(telling_);
+    const ScopedCopyListener listening(report);
     lastRun_ = ChooseAndCopy(picker);
     const RunOutcome::End end = lastRun_.end;
     if (end == RunOutcome::End::Cancelled || end == RunOutcome::End::Copied) {
-        ShowMessage(CompletionText(lastRun_.copy) + names.Text());
+        // Kept before the message shows, which says where it is.
+        lastRun_.record = report.KeepRecord(lastRun_.copy);
+        ShowRunMessage(CompletionText(lastRun_.copy) + report.MessageText(lastRun_.record));
     }
     return FALSE;
 }

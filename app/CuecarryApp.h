@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/RunOutcome.h"
+#include "app/RunReport.h"
 #include "framework/CWinApp.h"
 
 // The application: its InitInstance is the whole run of the tool. It asks
@@ -15,12 +16,17 @@ public:
     // Windows program sets none.
     const RunOutcome& LastRun() const { return lastRun_; }
 
-    // The message names the first captions and folders left behind, with
-    // the reasons: for the Windows program, whose one message box is all the
-    // user sees of a run.
-    void NameWhatIsLeftBehind() { namesLeftBehind_ = true; }
+    // What the runs that follow tell beyond the message's specified text:
+    // the things left behind named in the message, a record of each run,
+    // another listener to the walk. By default, nothing.
+    void Tell(const RunTelling& telling) { telling_ = telling; }
 
 private:
     RunOutcome lastRun_;
-    bool namesLeftBehind_ = false;
+    RunTelling telling_;
 };
+
+// Shows one of the run's messages as every message of the run is shown:
+// one system-modal box captioned "Cuecarry" with the stop icon, so that the
+// user cannot miss how the run ended.
+void ShowRunMessage(const wchar_t* text);

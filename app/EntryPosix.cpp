@@ -6,7 +6,9 @@
 // message show.
 #include <unistd.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/CuecarryApp.h"
 #include "app/posix/CommandLine.h"
@@ -19,19 +21,51 @@
 
 namespace {
 
+// A record that could not be written changes nothing else about the run;
+// said where the user of each face looks (a desktop message says it too).
+std::string RecordNotWritten(const RunOutcome& run) {
+    if (run.record.problem.empty()) return std::string();
+    return "cuecarry: the record of this run could not be written: " + posix::DisplayText(run.record.problem) + "\n";
+}
+
+// Folders given that cannot be taken end the program before the run, each
+// named, with the message that a missing one gets: the run would stop at
+// the first, and the user would learn of the second only after mending it.
+bool RefusedGivenFolders(const std::vector<std::string>& folders) {
+    const std::vector<std::optional<std::string>> problems = posix::ProblemsWithGivenFolders(folders);
+    bool refused = false;
+    for (const std::optional<std::string>& problem : problems) {
+        if (problem) posix::WriteText(STDERR_FILENO, "cuecarry: " + *problem + "\n");
+        refused = refused || problem.has_value();
+    }
+    if (refused) ShowRunMessage(problems.front() ? L"starting path not accessible" : L"copy to path not accessible");
+    return refused;
+}
+
 int Run(const CommandLine& line) {
-    if (!line.folders.empty()) posix::AnswerBrowsesWith(line.folders);
     if (line.dryRun) posix::PlanWritesOnly();
     posix::RefuseDestinationsThatTakeNoFolder();
     SetCaptionWorkers(line.jobs);
-    SetUpFaces();
-    CopyReporter reporter({STDOUT_FILENO, STDERR_FILENO, posix::IsTerminal(STDERR_FILENO)}, line.verbose, line.dryRun);
-    const ScopedCopyListener listening(reporter);
-    AfxWinMain(nullptr, nullptr, nullptr, 0);
-    const RunOutcome& run = static_cast<const CCuecarryApp*>(AfxGetApp())->LastRun();
-    posix::WriteText(STDERR_FILENO, NothingCopiedReason(run));
+    CCuecarryApp& app = *static_cast<CCuecarryApp*>(AfxGetApp());
+    RunTelling telling;
+    telling.namesLeftBehind = SetUpFaces();
+    telling.keepsRecord = true;
+    telling.foretold = line.dryRun;
+    int status = kExitNothingCopied;
+    if (line.folders.empty() || !RefusedGivenFolders(line.folders)) {
+        if (!line.folders.empty()) posix::AnswerBrowsesWith(line.folders);
+        CopyReporter reporter({STDOUT_FILENO, STDERR_FILENO, posix::IsTerminal(STDERR_FILENO)}, line.verbose,
+                              line.dryRun);
+        telling.alsoListening = &reporter;
+        app.Tell(telling);
+        AfxWinMain(nullptr, nullptr, nullptr, 0);
+        const RunOutcome& run = app.LastRun();
+        posix::WriteText(STDERR_FILENO, NothingCopiedReason(run));
+        posix::WriteText(STDERR_FILENO, RecordNotWritten(run));
+        status = ExitStatusOf(run);
+    }
     if (line.pause) posix::WaitForEnter(STDIN_FILENO, STDOUT_FILENO);
-    return ExitStatusOf(run);
+    return status;
 }
 
 }  // namespace

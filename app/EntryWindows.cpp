@@ -4,8 +4,12 @@
 // The entry point of the Windows program (a GUI-subsystem Unicode program,
 // linked with -municode): the framework runs the one application object. The
 // command line is not read: the tool takes no options. Its one message
-// names the first captions and folders a run left behind, with the reasons.
+// names the first captions and folders a run left behind, with the reasons,
+// and where the record of the run with all of them is.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand) {
-    static_cast<CCuecarryApp*>(AfxGetApp())->NameWhatIsLeftBehind();
+    RunTelling telling;
+    telling.namesLeftBehind = true;
+    telling.keepsRecord = true;
+    static_cast<CCuecarryApp*>(AfxGetApp())->Tell(telling);
     return AfxWinMain(instance, previous, commandLine, showCommand);
 }

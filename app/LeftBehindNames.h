@@ -2,35 +2,27 @@
 
 #include <vector>
 
-#include "copy/CopyListener.h"
+#include "app/LeftBehind.h"
 #include "framework/CString.h"
 
-// The first few captions and folders that a run left behind, and copies
-// that replaced one the run made, each with the reason in the system's
-// words, for a message that has no other place to name them (the Windows
-// program's one message box; the Linux program tells each on its
-// standard error instead).
-class LeftBehindNames final : public CopyListener {
+// The first few things a run left behind or replaced, for a desktop
+// message (the Windows box, the GTK dialog), where nobody sees the
+// terminal's lines: the two folders once, then each entry short, and how
+// many more there were.
+class LeftBehindNames {
 public:
     static constexpr int kNamed = 5;
 
-    void WalkStarted(const CString&, const CString&) override;
-    void ContentFolderEntered(const CString&) override {}
-    void CaptionCopied(const CString&, const CString&) override {}
-    void CaptionReplacedEarlierCopy(const CString& source, const CString& target,
-                                    const CString& earlierSource) override;
-    void CaptionNotCopied(const CString& source, const CString& target, Loss loss) override;
-    void FolderNotRead(const CString& folder, Loss loss) override;
-    void FolderNotMade(const CString& folder) override;
-    void WalkEnded() override {}
+    void Add(const LeftBehind& item);
+    // How many were added, named or not.
+    int Count() const { return static_cast<int>(named_.size()) + more_; }
 
-    // After a blank line, one line for each of the first kNamed, then
-    // "and N more." where there were more; empty when nothing was named.
-    CString Text() const;
+    // After a blank line, the starting and the copy to folder; then each of
+    // the first kNamed after a blank line; then "and N more." where there
+    // were more. Empty when nothing was added.
+    CString Text(const CString& sourceRoot, const CString& destinationRoot) const;
 
 private:
-    void Name(const CString& line);
-
-    std::vector<CString> named_;
+    std::vector<LeftBehind> named_;
     int more_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "copy/CaptionCopy.h"
 #include "framework/CString.h"
 #include "platform/LastError.h"
+#include "platform/RunRecordFile.h"
 
 // How one run of the tool ended. The Windows program only shows it; the
 // Linux program also tells it in its exit status, and why nothing was
@@ -22,4 +23,7 @@ struct RunOutcome {
     CString destinationRoot;
     // Why the find query refused the folder that ended the run.
     SavedLastError notAccessible;
+    // The run's record, where one was kept and the run walked: its path, or
+    // why it could not be written.
+    RunRecordFile::Kept record;
 };

@@ -1,26 +1,18 @@
-// The thread's last error in words, as the platform says it, for a message
-// that names what a run left behind.
+// Why a platform call failed, in words, for what a run tells of what it
+// left behind: the Linux build's words on both builds ("Permission
+// denied", "the file there is read-only"), so that a reason reads the
+// same in the terminal's lines, in either desktop message and in a run's
+// record. The Windows build maps its error codes to those words, and says
+// the system's own where Linux has no word for the error.
 #pragma once
 
 #include <string>
 
-#include "platform/platform.h"
+// The thread's last error in words.
+std::wstring LastErrorInWords();
 
-#ifndef _WIN32
-#include "platform/posix/files/errors.h"
-#include "platform/posix/names.h"
-#endif
-
-inline std::wstring LastErrorInWords() {
-#ifdef _WIN32
-    const DWORD error = GetLastError();
-    wchar_t text[512] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                  512, nullptr);
-    // The system's text ends its line; the message goes on after it.
-    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) --length;
-    return length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(error);
-#else
-    return posix::WidenText(posix::LastErrorReason());
-#endif
-}
+// The thread's last error after a copy from `source` to `target` failed,
+// in words, with what the platform can still find out about the two where
+// the error alone does not tell: a read-only file or a folder at the
+// target, a folder at the source, a target folder that is missing.
+std::wstring CopyErrorInWords(const wchar_t* source, const wchar_t* target);

@@ -1,12 +1,11 @@
 #include "app/posix/CopyReporter.h"
 
-#include <sys/resource.h>
-
 #include <string>
 
+#include "app/CompletionText.h"
+#include "app/LeftBehind.h"
 #include "platform/FolderRules.h"
 #include "platform/posix/console.h"
-#include "platform/posix/files/errors.h"
 #include "platform/posix/status_line.h"
 
 namespace {
@@ -18,19 +17,8 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
 std::string Path(const CString& path) { return posix::DisplayPath(std::wstring(path)); }
 
-std::string Reason(CopyListener::Loss loss) {
-    switch (loss) {
-    case CopyListener::Loss::CallFailed: return posix::LastErrorReason();
-    case CopyListener::Loss::BaseNameDotDot: return "its base name is ..";
-    case CopyListener::Loss::NotASingleName: return "its name holds a path separator";
-    }
-    return std::string();
-}
-
-// "1 caption file copied." or "N caption files ...".
-std::string CountOfCaptions(int count, const char* what) {
-    return std::to_string(count) + (count == 1 ? " caption file " : " caption files ") + what + ".";
-}
+// A line made by the shared phrasing (app/LeftBehind.h), as it goes out.
+std::string Told(const std::wstring& entry) { return posix::DisplayText(ToldLine(entry), true); }
 
 std::string LastName(const CString& path) {
     const std::wstring text(path);
@@ -51,21 +39,12 @@ void CopyReporter::WalkStarted(const CString& sourceRoot, const CString& destina
     // Allowed, and the run goes on; but every later run would walk the
     // folders published there as content folders of the source.
     if (FolderLiesWithin(destinationRoot, sourceRoot)) {
-        posix::WriteText(streams_.error, "cuecarry: " + Path(destinationRoot) + " lies inside " + Path(sourceRoot) +
-                                             ": later runs will take the folders published there for content "
-                                             "folders\n");
+        posix::WriteText(streams_.error, Told(InsideSourceEntry(sourceRoot, destinationRoot)));
     }
 }
 
 void CopyReporter::FewerWorkers(int asked, int working, WorkerLimit limit) {
-    std::string why = "the system would start no more threads";
-    if (limit == WorkerLimit::OpenFiles) {
-        struct rlimit files {};
-        ::getrlimit(RLIMIT_NOFILE, &files);
-        why = "the limit of " + std::to_string(files.rlim_cur) + " open files (ulimit -n) leaves room for no more";
-    }
-    posix::WriteText(streams_.error, "cuecarry: " + std::to_string(working) + (working == 1 ? " worker" : " workers") +
-                                         " instead of " + std::to_string(asked) + ": " + why + "\n");
+    posix::WriteText(streams_.error, Told(FewerWorkersEntry(asked, working, limit)));
 }
 
 void CopyReporter::ContentFolderEntered(const CString& folder) {
@@ -81,26 +60,25 @@ void CopyReporter::CaptionCopied(const CString& source, const CString& target) {
 
 void CopyReporter::CaptionReplacedEarlierCopy(const CString& source, const CString& target,
                                               const CString& earlierSource) {
-    posix::WriteText(streams_.error, "cuecarry: " + Path(source) + " -> " + Path(target) + ": replaces the copy of " +
-                                         Path(earlierSource) + " made earlier in this run\n");
+    posix::WriteText(streams_.error, Told(WholeEntry(LeftBehind::CaptionReplaced(source, target, earlierSource))));
 }
 
 void CopyReporter::CaptionNotCopied(const CString& source, const CString& target, Loss loss) {
-    posix::WriteText(streams_.error, "cuecarry: " + Path(source) + " -> " + Path(target) + ": " + Reason(loss) + "\n");
+    posix::WriteText(streams_.error, Told(WholeEntry(LeftBehind::CaptionNotCopied(source, target, loss))));
     ShowProgress();
 }
 
 void CopyReporter::FolderNotRead(const CString& folder, Loss loss) {
-    posix::WriteText(streams_.error, "cuecarry: " + Path(folder) + ": " + Reason(loss) + "\n");
+    posix::WriteText(streams_.error, Told(WholeEntry(LeftBehind::FolderNotRead(folder, loss))));
 }
 
 void CopyReporter::FolderNotMade(const CString& folder) {
-    posix::WriteText(streams_.error, "cuecarry: " + Path(folder) + ": could not be made: " + posix::LastErrorReason() + "\n");
+    posix::WriteText(streams_.error, Told(WholeEntry(LeftBehind::FolderNotMade(folder))));
 }
 
 // Just before the message, and in place of the progress line.
 void CopyReporter::WalkEnded() {
-    posix::WriteText(streams_.output, CountOfCaptions(copied_, dryRun_ ? "would be copied" : "copied") + "\n");
+    posix::WriteText(streams_.output, posix::DisplayText(std::wstring(CopiedLine(copied_, dryRun_))) + "\n");
 }
 
 std::string CopyReporter::ProgressText() const {

@@ -8,5 +8,7 @@
 // The program's name, as its usage, help and version lines give it.
 extern const char kProgramName[];
 
-// Puts the program's faces in place, once the command line asks for a run.
-void SetUpFaces();
+// Puts the program's faces in place, once the command line asks for a run:
+// true when the pickers and the message show on a desktop, where nobody
+// sees the lines on standard error.
+bool SetUpFaces();

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,10 +29,22 @@ struct Ran {
     std::string output, errors;
 };
 
-Ran RunWithArguments(const std::vector<std::string>& arguments) {
-    Program program(Program::Options{0, arguments});
+// What cuecarry-gtk says first where no display opens (here none is named);
+// cuecarry has no other faces to fall back from.
+const std::string kFallbackNote =
+    std::string(CUECARRY_PROGRAM) == "cuecarry-gtk"
+        ? "cuecarry-gtk: no display is named (DISPLAY and WAYLAND_DISPLAY are not set); the pickers and the "
+          "message show at the terminal\n"
+        : "";
+
+// The program's run; standard error without the fallback note, which a
+// command line that asks for a run gets first, and nothing else does.
+Ran RunWithArguments(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {}) {
+    Program program(Program::Options{0, arguments, environment});
     const int status = program.Finish();
-    return {status, program.output, program.errors};
+    std::string errors = program.errors;
+    if (!kFallbackNote.empty() && errors.rfind(kFallbackNote, 0) == 0) errors.erase(0, kFallbackNote.size());
+    return {status, program.output, errors};
 }
 
 class CommandLine : public ::testing::Test {
@@ -93,11 +107,22 @@ TEST_F(CommandLine, EachCommandLineSaysWhatHappenedOnItsStreamAndInItsStatus) {
          "cuecarry: " + Path(L"missing") + ": No such file or directory\n", false},
         {{vod, Path(L"missing")}, 2, "Cuecarry: copy to path not accessible\n",
          "cuecarry: " + Path(L"missing") + ": No such file or directory\n", false},
-        {{vod, intro}, 2, "Cuecarry: Cuecarry complete\n",
-         "cuecarry: " + intro + ": not a folder\ncuecarry: no folder was chosen; nothing was copied\n", false},
-        {{Path(L"dangling"), out}, 2, "Cuecarry: Cuecarry complete\n",
-         "cuecarry: " + Path(L"dangling") + ": a symbolic link that leads nowhere\n"
-         "cuecarry: no folder was chosen; nothing was copied\n", false},
+        // A folder given that cannot be taken gets the message of a missing
+        // one, and every wrong one is named before anything runs.
+        {{vod, intro}, 2, "Cuecarry: copy to path not accessible\n", "cuecarry: " + intro + ": not a folder\n", false},
+        {{intro, out}, 2, "Cuecarry: starting path not accessible\n", "cuecarry: " + intro + ": not a folder\n", false},
+        {{Path(L"dangling"), out}, 2, "Cuecarry: starting path not accessible\n",
+         "cuecarry: " + Path(L"dangling") + ": a symbolic link that leads nowhere\n", false},
+        {{intro, Path(L"missing")}, 2, "Cuecarry: starting path not accessible\n",
+         "cuecarry: " + intro + ": not a folder\ncuecarry: " + Path(L"missing") + ": No such file or directory\n",
+         false},
+        {{Path(L"missing"), Path(L"gone")}, 2, "Cuecarry: starting path not accessible\n",
+         "cuecarry: " + Path(L"missing") + ": No such file or directory\ncuecarry: " + Path(L"gone") +
+             ": No such file or directory\n",
+         false},
+        {{"--dry-run", vod, intro}, 2,
+         "Cuecarry: copy to path not accessible\n\nThis was a dry run: nothing was written.\n",
+         "cuecarry: " + intro + ": not a folder\n", false},
         {{"-j", "64", vod, out}, 0, "2 caption files copied.\n", "", true},
         {{"--jobs=0", vod, out}, 2, "", CUECARRY_PROGRAM ": --jobs takes a number from 1 to 64, not '0'\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
         {{"-j"}, 2, "", CUECARRY_PROGRAM ": option '-j' needs a number\n" + usage + "Try '" CUECARRY_PROGRAM " --help' for more.\n", false},
@@ -309,10 +334,95 @@ TEST_F(CommandLine, ARunSaysWhatItDid) {
     tree.MakeDir(L"locked");
     ASSERT_EQ(::chmod(Path(L"locked").c_str(), 0555), 0);
     const Ran locked = RunWithArguments({vod, Path(L"locked")});
+    const Ran both = RunWithArguments({Path(L"missing"), Path(L"locked")});
     ::chmod(Path(L"locked").c_str(), 0755);
     EXPECT_EQ(locked.status, 2);
     EXPECT_EQ(locked.output, "Cuecarry: copy to path not accessible\n");
     EXPECT_EQ(locked.errors, "cuecarry: " + Path(L"locked") + ": no folder can be made in it: Permission denied\n");
+    EXPECT_EQ(both.output, "Cuecarry: starting path not accessible\n");
+    EXPECT_EQ(both.errors, "cuecarry: " + Path(L"missing") + ": No such file or directory\n" + locked.errors)
+        << "both wrong folders are named";
+}
+
+// Every run that walks keeps its record in the user's state folder: the
+// folders, every line that standard error has for it, the counts. Where
+// the record cannot be written, standard error says so last, and the run
+// is what it would have been.
+TEST_F(CommandLine, EachRunKeepsItsRecordInTheUsersStateFolder) {
+    for (const wchar_t* lesson : {L"Lesson02", L"Lesson03"}) {
+        const std::wstring name = std::wstring(lesson) + L".vtt";
+        tree.WriteFile(L"media\\VOD\\" + std::wstring(lesson) + L"\\" + name, "WEBVTT\n");
+        const std::wstring copy = L"out\\Les_" + std::wstring(lesson).substr(6) + L"\\" + std::wstring(lesson) +
+                                  L"\\video\\vtt\\" + name;
+        tree.WriteFile(copy, "published");
+        tree.SetReadOnly(copy, true);
+    }
+    tree.MakeDir(L"home");
+    const std::string vod = Path(L"media\\VOD"), out = Path(L"out");
+    const auto recordIn = [this](const wchar_t* folder) {
+        const std::set<std::wstring> names = tree.List(folder);
+        EXPECT_EQ(names.size(), 1u) << SystemPath(tree.Path(folder));
+        return names.empty() ? std::string() : tree.ReadFile(std::wstring(folder) + L"\\" + *names.begin()).value_or("");
+    };
+    const struct {
+        std::vector<std::string> environment;
+        const wchar_t* folder;  // where the record goes
+    } cases[] = {
+        {{"XDG_STATE_HOME=" + Path(L"state")}, L"state\\cuecarry"},
+        // Unset, empty or relative: the home's.
+        {{"XDG_STATE_HOME=", "HOME=" + Path(L"home")}, L"home\\.local\\state\\cuecarry"},
+        {{"XDG_STATE_HOME=state", "HOME=" + Path(L"home")}, L"home\\.local\\state\\cuecarry"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(SystemPath(tree.Path(c.folder)));
+        tree.Remove(L"state");
+        tree.Remove(L"home\\.local");
+        const Ran ran = RunWithArguments({vod, out}, c.environment);
+        EXPECT_EQ(ran.status, 1);
+        EXPECT_EQ(std::count(ran.errors.begin(), ran.errors.end(), '\n'), 2) << ran.errors;
+        const std::string record = recordIn(c.folder);
+        EXPECT_EQ(record.rfind("Cuecarry: the record of a run\nTime: ", 0), 0u) << record;
+        EXPECT_NE(record.find("\nStarting folder: " + vod + "\nCopy to folder: " + out + "\n\n" + ran.errors +
+                              "\n1 caption file copied.\nCuecarry complete\n\n2 caption files could not be copied.\n"),
+                  std::string::npos)
+            << record;
+    }
+
+    // A dry run says so in its record too.
+    tree.Remove(L"state");
+    RunWithArguments({"--dry-run", vod, out}, {"XDG_STATE_HOME=" + Path(L"state")});
+    const std::string foretold = recordIn(L"state\\cuecarry");
+    EXPECT_NE(foretold.find("\n1 caption file would be copied.\nCuecarry complete\n\n2 caption files could not be "
+                            "copied.\n\nThis was a dry run: nothing was written.\n"),
+              std::string::npos)
+        << foretold;
+
+    if (!native::PermissionsEnforced()) GTEST_SKIP() << "root may make folders whatever the mode bits";
+    tree.MakeDir(L"locked");
+    ASSERT_EQ(::chmod(Path(L"locked").c_str(), 0555), 0);
+    const Ran quiet = RunWithArguments({vod, out}, {"XDG_STATE_HOME=" + Path(L"locked")});
+    const Ran kept = RunWithArguments({vod, out}, {"XDG_STATE_HOME=" + Path(L"state")});
+    ::chmod(Path(L"locked").c_str(), 0755);
+    EXPECT_EQ(quiet.status, kept.status);
+    EXPECT_EQ(quiet.output, kept.output);
+    EXPECT_EQ(quiet.errors, kept.errors + "cuecarry: the record of this run could not be written: " + Path(L"locked") +
+                                "/cuecarry: Permission denied\n");
+    EXPECT_EQ(tree.List(L"locked"), std::set<std::wstring>());
+}
+
+// cuecarry-gtk where no display opens shows everything at the terminal, and
+// says why first; only a command line that asks for a run gets that far.
+TEST_F(CommandLine, TheDesktopProgramSaysWhyItShowsEverythingAtTheTerminal) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{Path(L"media\\VOD"), Path(L"out")}, {"--help"}, {"-x"}}) {
+        Program program(Program::Options{0, arguments, {}});
+        program.Finish();
+        if (arguments.size() == 2) {
+            EXPECT_EQ(program.errors.rfind(kFallbackNote, 0), 0u) << program.errors;
+        } else {
+            EXPECT_EQ(program.errors.find("show at the terminal"), std::string::npos) << program.errors;
+        }
+    }
 }
 
 }  // namespace

@@ -30,13 +30,22 @@ TEST(GtkFaces, ADisplayIsNamedByAValueOfEitherVariable) {
     }
 }
 
-TEST(GtkFaces, WhereNoDisplayOpensTheTerminalKeepsItsFaces) {
+TEST(GtkFaces, WhereNoDisplayOpensTheTerminalKeepsItsFacesAndSaysWhy) {
     ::unsetenv("WAYLAND_DISPLAY");
-    // None named, then one that no X server serves.
-    for (const char* display : {static_cast<const char*>(nullptr), ":4711"}) {
-        if (display != nullptr) ::setenv("DISPLAY", display, 1);
+    // None named, then one that no X server serves (its name cleaned).
+    const struct {
+        const char* display;
+        const char* why;
+    } cases[] = {
+        {nullptr, "no display is named (DISPLAY and WAYLAND_DISPLAY are not set)"},
+        {":4711\x1b", "the display :4711? cannot be opened"},
+    };
+    for (const auto& c : cases) {
+        if (c.display != nullptr) ::setenv("DISPLAY", c.display, 1);
         else ::unsetenv("DISPLAY");
-        EXPECT_FALSE(posix::InstallGtkFaces());
+        std::string whyNot;
+        EXPECT_FALSE(posix::InstallGtkFaces(whyNot));
+        EXPECT_EQ(whyNot, c.why);
         EXPECT_EQ(posix::InstalledDesktopFaces(), nullptr);
     }
 }

@@ -15,10 +15,12 @@ Screenshots of every step stay in WORK_DIR/artefacts.
 
 The runs: both choosers and a copy of the example tree (the copy checked);
 a cancel (exit status 2); folders given on the command line into a target
-with a read-only copy (no chooser, the count line read from the message,
-exit status 1) and as a dry run; and the fallback where no display opens
-(no DISPLAY nor WAYLAND_DISPLAY, or one that does not open): the line
-protocol on standard input, exactly as cuecarry.
+where seven captions cannot be copied (no chooser; the message names five
+and where the record of the run is, which holds all seven; exit status 1)
+and as a dry run; a missing source and a file as the destination, both
+named; and the fallback where no display opens (no DISPLAY nor
+WAYLAND_DISPLAY, or one that does not open): the line protocol on standard
+input, as cuecarry, with a line on standard error that says why.
 
 One line per check, then "N passed, N failed"; the exit status is 1 when a
 check failed, 77 when a tool is missing (a failure under CI=true).
@@ -305,8 +307,11 @@ def check_chooser(checks, desktop, run, title, step):
     dialog = desktop.top_level(run.pid, title)
     if not checks.check(f"{run.name}: \"{title}\" is on the accessibility bus", dialog is not None):
         return window
+    # The instruction, which a GTK chooser has no place for, is its
+    # description, not a label alone above the path bar.
     labels = desktop.texts(dialog, "label")
-    checks.check(f"{run.name}: \"{title}\" shows the instruction \"Open\"", "Open" in labels, repr(labels))
+    checks.check(f"{run.name}: \"{title}\" has the instruction \"Open\" as its description and shows no stray "
+                 f"label", dialog.description == "Open" and "Open" not in labels, repr((dialog.description, labels)))
     buttons = {button.name: button for button in desktop.descendants(dialog, "push button")
                if desktop.showing(button) and button.name in ("_Cancel", "Cancel", "_OK", "OK")}
     ok = buttons.get("OK") or buttons.get("_OK")
@@ -329,12 +334,15 @@ def choose_by_typing(checks, desktop, run, window, title, path, step):
 
 def check_message(checks, desktop, run, expected, step):
     """The message: title "Cuecarry", kept above, the stop icon, the text
-    read through the accessibility bus, one OK button. Return dismisses it."""
+    read through the accessibility bus, one OK button. Return dismisses it.
+    `expected` may be a function that gives the text once the message shows."""
     window = desktop.wait_window("Cuecarry")
     time.sleep(0.3)  # drawn, not only mapped
     desktop.screenshot(step)
     if not checks.check(f"{run.name}: the message \"Cuecarry\" shows", window is not None):
         return
+    if callable(expected):
+        expected = expected()
     alert = desktop.top_level(run.pid, "Cuecarry")
     texts = desktop.texts(alert, "label") if alert else []
     checks.check(f"{run.name}: the message reads {expected!r}", texts == [expected], repr(texts))
@@ -426,30 +434,78 @@ def cancel(checks, desktop, program, work, examples):
     check_quiet(checks, run, "cuecarry: no folder was chosen; nothing was copied\n")
 
 
-def read_only_target(checks, desktop, program, work, examples):
-    target = os.path.join(work, "read-only-target")
-    kept = os.path.join(target, "Lab_Lab/demo/video/vtt/demo.VTT")
-    os.makedirs(os.path.dirname(kept))
-    with open(kept, "w") as copy:
-        copy.write("kept\n")
-    os.chmod(kept, 0o444)
-    source = os.path.join(examples, "VOD")
-    run = Run(program, work, "read-only-target", [source, target])
-    check_message(checks, desktop, run, "Cuecarry complete\n\n1 caption file could not be copied.",
-                  "21-read-only-target-message")
+def left_behind(checks, desktop, program, work, examples):
+    """Seven captions that cannot be copied (read-only copies at their
+    targets), the folders given on the command line: the message names the
+    first five, each short, "and 2 more.", and where the record of the run
+    is, which holds all seven."""
+    source = os.path.join(work, "seven", "VOD")
+    target = os.path.join(work, "seven", "published")
+    for number in range(1, 8):
+        os.makedirs(os.path.join(source, f"Lesson0{number}"))
+        with open(os.path.join(source, f"Lesson0{number}", f"part{number}.vtt"), "w") as caption:
+            caption.write("WEBVTT\n")
+        kept = os.path.join(target, f"Les_0{number}", f"part{number}", "video", "vtt", f"part{number}.vtt")
+        os.makedirs(os.path.dirname(kept))
+        with open(kept, "w") as copy:
+            copy.write("kept\n")
+        os.chmod(kept, 0o444)
+    shutil.copytree(os.path.join(examples, "VOD", "Lab"), os.path.join(source, "Lab"))
+    records = os.path.join(os.environ["XDG_STATE_HOME"], "cuecarry")
+    before = set(os.listdir(records)) if os.path.isdir(records) else set()
+
+    def record():
+        made = sorted(set(os.listdir(records)) - before) if os.path.isdir(records) else []
+        return os.path.join(records, made[0]) if len(made) == 1 else "(no record)"
+
+    def entry(number):
+        return (f"Lesson0{number}/part{number}.vtt -> Les_0{number}/part{number}/video/vtt/part{number}.vtt: "
+                "the file there is read-only")
+
+    def expected():
+        return ("Cuecarry complete\n\n7 caption files could not be copied.\n\n"
+                f"Starting folder: {source}\nCopy to folder: {target}\n\n"
+                + "\n\n".join(entry(number) for number in range(1, 6))
+                + f"\n\nand 2 more.\n\nThe whole list is in the record of this run:\n{record()}")
+
+    run = Run(program, work, "left-behind", [source, target])
+    check_message(checks, desktop, run, expected, "21-left-behind-message")
     status = run.finish()
-    checks.check(f"read-only target: exit status 1 (got {status})", status == 1)
-    checks.check("read-only target: the read-only copy is kept", open(kept).read() == "kept\n")
-    check_quiet(checks, run, f"cuecarry: {source}/Lab/demo.VTT -> {kept}: the file there is read-only\n")
+    checks.check(f"left behind: exit status 1 (got {status})", status == 1)
+    lines = [f"cuecarry: {source}/Lesson0{number}/part{number}.vtt -> "
+             f"{target}/Les_0{number}/part{number}/video/vtt/part{number}.vtt: the file there is read-only\n"
+             for number in range(1, 8)]
+    check_quiet(checks, run, "".join(lines))
+    text = open(record()).read() if os.path.isfile(record()) else ""
+    if text:  # kept beside the screenshot
+        shutil.copy(record(), os.path.join(desktop.artefacts, "21-left-behind-record.txt"))
+    checks.check("left behind: the record holds all seven lines of standard error, the folders and the counts",
+                 f"Starting folder: {source}\nCopy to folder: {target}\n\n" + "".join(lines)
+                 + "\n1 caption file copied.\nCuecarry complete\n\n7 caption files could not be copied.\n" in text,
+                 text)
 
     untouched = os.path.join(work, "dry-run-target")
     os.makedirs(untouched)
-    dry = Run(program, work, "dry-run", ["--dry-run", source, untouched])
+    dry = Run(program, work, "dry-run", ["--dry-run", os.path.join(examples, "VOD"), untouched])
     check_message(checks, desktop, dry, "Cuecarry complete\n\nThis was a dry run: nothing was written.",
                   "22-dry-run-message")
     status = dry.finish()
     checks.check(f"dry run: exit status 0, nothing written (got {status})",
                  status == 0 and os.listdir(untouched) == [])
+
+
+def not_a_folder(checks, desktop, program, work, examples):
+    """A file given as the destination and a missing source: both named on
+    standard error before anything runs, and the message of a starting
+    path that is not accessible."""
+    missing = os.path.join(work, "no-such-source")
+    readme = os.path.join(examples, "..", "README.md")
+    run = Run(program, work, "not-a-folder", [missing, readme])
+    check_message(checks, desktop, run, "starting path not accessible", "23-not-a-folder-message")
+    status = run.finish()
+    checks.check(f"not a folder: exit status 2 (got {status})", status == 2)
+    check_quiet(checks, run, f"cuecarry: {missing}: No such file or directory\n"
+                             f"cuecarry: {os.path.realpath(readme)}: not a folder\n")
 
 
 def fallback(checks, program, work, examples):
@@ -462,10 +518,15 @@ def fallback(checks, program, work, examples):
             env["DISPLAY"] = display
         script = f"{os.path.join(examples, 'VOD')}\n\n{target}\n\n"
         ran = subprocess.run([program], input=script, capture_output=True, text=True, env=env, timeout=WAIT)
+        why = ("no display is named (DISPLAY and WAYLAND_DISPLAY are not set)" if display is None
+               else f"the display {display} cannot be opened")
         checks.check(f"{name}: the line protocol runs, prints \"Cuecarry: Cuecarry complete\" and exits 0",
                      ran.returncode == 0 and ran.stdout.startswith(f"== {FIRST} ==\nOpen\n")
-                     and ran.stdout.endswith("\nCuecarry: Cuecarry complete\n") and ran.stderr == "",
+                     and ran.stdout.endswith("\nCuecarry: Cuecarry complete\n"),
                      f"status {ran.returncode}\n{ran.stdout}\n{ran.stderr}")
+        checks.check(f"{name}: standard error says why, and nothing else",
+                     ran.stderr == f"cuecarry-gtk: {why}; the pickers and the message show at the terminal\n",
+                     ran.stderr)
         checks.check(f"{name}: the copy is examples/media/VOD published", published(target) == PUBLISHED_VOD,
                      repr(published(target)))
 
@@ -474,7 +535,7 @@ def inside(program, work, examples):
     checks = Checks()
     desktop = Desktop(work)
     try:
-        for flow in (kept_above, full_run, cancel, read_only_target):
+        for flow in (kept_above, full_run, cancel, left_behind, not_a_folder):
             try:
                 flow(checks, desktop, program, work, examples)
             except Exception as failure:  # one flow's surprise must not hide the others

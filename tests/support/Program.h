@@ -15,6 +15,8 @@ public:
         unsigned long fileSizeLimit = 0;
         // The command line after the program's name.
         std::vector<std::string> arguments;
+        // "NAME=VALUE" set in the program's environment, beside the test's.
+        std::vector<std::string> environment;
     };
     Program() : Program(Options()) {}
     explicit Program(const Options& options);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -25,6 +26,10 @@ namespace {
         // would end the program unless it sees to the signal itself.
         const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
         setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    for (const std::string& variable : options.environment) {
+        const std::size_t equals = variable.find('=');
+        setenv(variable.substr(0, equals).c_str(), variable.substr(equals + 1).c_str(), 1);
     }
     std::vector<char*> argv{const_cast<char*>(CUECARRY_EXE)};
     for (const std::string& argument : options.arguments) argv.push_back(const_cast<char*>(argument.c_str()));

@@ -4,12 +4,17 @@
 // hears of it and the choice is checked and resolved alike. A folder that
 // does not exist is handed back as given, so that the caller finds it
 // missing and says so in its own words.
+#include <fcntl.h>
+#include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <deque>
 #include <optional>
 #include <string>
 
+#include "platform/ReasonWords.h"
 #include "platform/posix/browser/browser_faces.h"
 #include "platform/posix/browser/browser_session.h"
 #include "platform/posix/command_line.h"
@@ -57,6 +62,29 @@ std::optional<std::string> NoFolderThere(const std::wstring& path) {
     return std::nullopt;
 }
 
+// Why the folder given as `typed` cannot be taken before the run has
+// begun: anything but a folder there, and nothing at all. The destination,
+// the second, must also take new folders: the run would refuse it before
+// the walk.
+std::optional<std::string> ProblemWith(const std::wstring& typed, bool destination) {
+    const std::optional<std::wstring> folder = Absolute(typed);
+    if (!folder) return DisplayText(typed) + ": the working folder cannot be read";
+    const std::optional<std::string> native = NativePath(folder->c_str());
+    if (!native) return std::nullopt;
+    const auto because = [&](const std::string& why) { return DisplayPath(*folder) + ": " + why; };
+    const auto words = [](int error) {
+        const char* text = ::strerrordesc_np(error);
+        return text != nullptr ? std::string(text) : "error " + std::to_string(error);
+    };
+    if (const std::optional<std::string> why = NoFolderThere(*folder)) return because(*why);
+    struct stat status;
+    if (::stat(native->c_str(), &status) != 0) return because(words(errno));
+    if (destination && ::faccessat(AT_FDCWD, native->c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        return because(std::string(reason_words::kNoFolderCanBeMade) + ": " + words(errno));
+    }
+    return std::nullopt;
+}
+
 // Why `folder` cannot be the answer; nothing when it can, or when it is
 // missing.
 std::optional<std::string> Refusal(const BrowserSession& session, const std::wstring& folder) {
@@ -72,6 +100,14 @@ void AnswerBrowsesWith(const std::vector<std::string>& folders) {
     given.given = true;
     given.left.clear();
     for (const std::string& folder : folders) given.left.push_back(WidenName(folder.data(), folder.size()));
+}
+
+std::vector<std::optional<std::string>> ProblemsWithGivenFolders(const std::vector<std::string>& folders) {
+    std::vector<std::optional<std::string>> problems;
+    for (const std::string& folder : folders) {
+        problems.push_back(ProblemWith(WidenName(folder.data(), folder.size()), problems.size() == 1));
+    }
+    return problems;
 }
 
 bool AnswersGivenFolders() { return Given().given; }

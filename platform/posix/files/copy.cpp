@@ -33,6 +33,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/ReasonWords.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/files/copy_content.h"
 #include "platform/posix/files/copy_rules.h"
@@ -84,7 +85,7 @@ Failure CopyFailure(int error, const std::vector<std::string>& folder) {
     if (error == 0) return kNoFailure;
     if (error == ENOENT) {
         if (const int cause = WhyFolderIsMissing(folder); cause != ENOENT) {
-            return {ERROR_PATH_NOT_FOUND, cause, "its folder could not be made"};
+            return {ERROR_PATH_NOT_FOUND, cause, reason_words::kFolderNotMade};
         }
     }
     return WriteFailure(error);

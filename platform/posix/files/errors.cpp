@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/ReasonWords.h"
 #include "platform/posix/names.h"
 
 namespace posix {
@@ -18,9 +19,9 @@ thread_local const char* lastCauseWhere = nullptr;
 
 const char* OwnReason(int cause) {
     switch (cause) {
-    case kSourceChanged: return "changed while it was copied";
-    case kNotRegularFile: return "not a regular file";
-    case kTargetReadOnly: return "the file there is read-only";
+    case kSourceChanged: return reason_words::kSourceChanged;
+    case kNotRegularFile: return reason_words::kNotRegularFile;
+    case kTargetReadOnly: return reason_words::kTargetReadOnly;
     case kSameFile: return "the target is the source itself";
     case kReadFault: return "Input/output error while reading the source";
     case kLinkInDestination: return "a symbolic link in the destination";

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ReasonWords.h"
 #include "platform/posix/files/descriptors.h"
 #include "platform/posix/files/destination_access.h"
 #include "platform/posix/files/errors.h"
@@ -229,7 +230,7 @@ Failure LookUp(const std::string& path, std::wstring_view name, std::vector<List
         if (err != ENOENT || ::lstat(path.c_str(), &st) != 0) return {EntryErrorFromErrno(err, path), err};
     }
     if (const int refused = DestinationRefusal(path); refused != 0) {
-        return {ERROR_ACCESS_DENIED, refused, "no folder can be made in it"};
+        return {ERROR_ACCESS_DENIED, refused, reason_words::kNoFolderCanBeMade};
     }
     out.push_back(MakeEntry(std::wstring(name), st));
     return kNoFailure;

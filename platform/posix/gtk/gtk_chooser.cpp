@@ -5,7 +5,6 @@
 // faces:
 //
 //   +-- Browse to the starting folder: ----------------------------+
-//   | Open                                   the instruction text   |
 //   | [ media | VOD ]                        GTK's path bar         |
 //   |  Home      | Empty                                            |
 //   |  Desktop   | Intro                     the current folder's   |
@@ -73,12 +72,12 @@ private:
         gtk_file_chooser_set_local_only(Files(), TRUE);
         gtk_file_chooser_set_create_folders(Files(), TRUE);
 
-        // The instruction above the folders, where the shell's browser has it.
+        // The instruction ("Open") has no place in a GTK chooser: alone above
+        // GTK's path bar it read as a stray label. It is the dialog's
+        // description for assistive technology instead.
+        atk_object_set_description(gtk_widget_get_accessible(window_.get()),
+                                   DisplayText(session.Instruction()).c_str());
         GtkBox* content = GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(window)));
-        GtkWidget* instruction = Label(DisplayText(session.Instruction()));
-        gtk_box_pack_start(content, instruction, FALSE, FALSE, 0);
-        gtk_box_reorder_child(content, instruction, 0);
-        gtk_widget_show(instruction);
         note_ = Label("");
         gtk_box_pack_end(content, note_, FALSE, FALSE, 0);
     }

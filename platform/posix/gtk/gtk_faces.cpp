@@ -3,9 +3,12 @@
 #include <gtk/gtk.h>
 
 #include <cstdlib>
+#include <cstring>
 
+#include "platform/posix/console.h"
 #include "platform/posix/desktop_faces.h"
 #include "platform/posix/gtk/gtk_dialogs.h"
+#include "platform/posix/names.h"
 
 namespace posix {
 
@@ -14,8 +17,13 @@ bool NamesADisplay(const char* x11, const char* wayland) {
     return named(x11) || named(wayland);
 }
 
-bool InstallGtkFaces() {
-    if (!NamesADisplay(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"))) return false;
+bool InstallGtkFaces(std::string& whyNot) {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!NamesADisplay(x11, wayland)) {
+        whyNot = "no display is named (DISPLAY and WAYLAND_DISPLAY are not set)";
+        return false;
+    }
     // GTK would take the whole locale from the environment; the program
     // keeps the C library's behaviour as cuecarry has it (reasons in
     // English, the C locale's character classes), and GTK's own texts are
@@ -25,7 +33,11 @@ bool InstallGtkFaces() {
     // entry names the same class.
     g_set_prgname("cuecarry-gtk");
     g_set_application_name("Cuecarry");
-    if (!gtk_init_check(nullptr, nullptr)) return false;
+    if (!gtk_init_check(nullptr, nullptr)) {
+        const char* named = wayland != nullptr && *wayland != '\0' ? wayland : x11;
+        whyNot = "the display " + DisplayText(WidenName(named, std::strlen(named))) + " cannot be opened";
+        return false;
+    }
     gtk_window_set_default_icon_name("cuecarry");
     InstallDesktopFaces({&RunGtkChooser, &ShowGtkMessage});
     return true;

@@ -3,6 +3,8 @@
 // cuecarry-gtk links them; cuecarry never links GTK.
 #pragma once
 
+#include <string>
+
 namespace posix {
 
 // The environment names a display: DISPLAY or WAYLAND_DISPLAY, set and not
@@ -11,8 +13,8 @@ namespace posix {
 bool NamesADisplay(const char* x11, const char* wayland);
 
 // Opens the display that the environment names and installs the GTK faces
-// (desktop_faces.h): true when they are in place, false when no display
-// opens, and the terminal's faces stay.
-bool InstallGtkFaces();
+// (desktop_faces.h): true when they are in place; false when no display
+// opens, and the terminal's faces stay, with `whyNot` saying why.
+bool InstallGtkFaces(std::string& whyNot);
 
 }  // namespace posix

@@ -20,8 +20,10 @@ constexpr int kSpacing = 12;
 constexpr int kBorder = 6;
 // The icon bits of a message box style; MB_ICONERROR is one value of them.
 constexpr UINT kIconMask = 0xF0;
-// Longer lines wrap; the run's texts are shorter.
-constexpr int kWidestLine = 60;
+// Longer lines wrap. An entry that names a caption left behind, with its
+// folders and the reason, takes about as much; the folders at its top and
+// the record's path may take more.
+constexpr int kWidestLine = 90;
 
 gboolean DrawIcon(GtkWidget* area, cairo_t* cr, gpointer) {
     DrawStopIcon(cr, std::min(gtk_widget_get_allocated_width(area), gtk_widget_get_allocated_height(area)));

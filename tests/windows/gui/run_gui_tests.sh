@@ -634,18 +634,32 @@ fi
 (cd "$DST" && find . | LC_ALL=C sort) >"$ART/flow2-destination.txt"
 
 # ---------------------------------------------------------------- flow 3 ---
-echo "== flow 3: a caption left behind is named =="
+echo "== flow 3: what was left behind is named, and the whole list kept =="
 RUN=flow3
+SRC3="$WORK/seven/VOD"
 DST3="$WORK/out3"
-mkdir -p "$DST3/Lab_Lab/demo/video/vtt"
-printf 'published, read-only\n' >"$DST3/Lab_Lab/demo/video/vtt/demo.vtt"
-chmod 444 "$DST3/Lab_Lab/demo/video/vtt/demo.vtt"
-# The paths as the message names them, escaped as the probe writes them.
+# Seven captions whose copies at the destination are read-only, and one
+# that is copied.
+for n in 1 2 3 4 5 6 7; do
+    mkdir -p "$SRC3/Lesson0$n" "$DST3/Les_0$n/part$n/video/vtt"
+    printf 'WEBVTT\n\n00:00.000 --> 00:01.000\nPart %s.\n' "$n" >"$SRC3/Lesson0$n/part$n.vtt"
+    printf 'published, read-only\n' >"$DST3/Les_0$n/part$n/video/vtt/part$n.vtt"
+    chmod 444 "$DST3/Les_0$n/part$n/video/vtt/part$n.vtt"
+done
+mkdir -p "$SRC3/Lab"
+printf 'WEBVTT\n\n00:00.000 --> 00:03.000\nThe lab demo.\n' >"$SRC3/Lab/demo.vtt"
+# Paths as the probe writes the message: backslashes doubled, line ends \n.
 escaped() { timeout 60 winepath -w "$1" 2>/dev/null | sed 's/\\/\\\\/g'; }
-left_behind="Cuecarry complete\\n\\n1 caption file could not be copied.\\n\\n$(escaped "$SRC/Lab/demo.vtt") -> $(escaped "$DST3")\\\\Lab_Lab\\\\demo\\\\video\\\\vtt\\\\demo.vtt: "
+entry() { printf '%s' "Lesson0$1\\\\part$1.vtt -> Les_0$1\\\\part$1\\\\video\\\\vtt\\\\part$1.vtt: the file there is read-only"; }
+left_behind="Cuecarry complete\\n\\n7 caption files could not be copied.\\n\\nStarting folder: $(escaped "$SRC3")\\nCopy to folder: $(escaped "$DST3")"
+for n in 1 2 3 4 5; do left_behind="$left_behind\\n\\n$(entry $n)"; done
+left_behind="$left_behind\\n\\nand 2 more.\\n\\nThe whole list is in the record of this run:\\n"
+# The record, in the user's local application data folder, named by the
+# time of the run.
+record_pattern='[A-Z]:(\\\\[^\\]+)+\\\\AppData\\\\Local\\\\Cuecarry\\\\run-[0-9]{8}T[0-9]{6}\.[0-9]{3}Z-[0-9]+\.txt'
 start_run "$RUN"
 if wait_window "Browse to the starting folder:" 120; then
-    navigate "Browse to the starting folder:" "$SRC" flow3-first 51-first-picker
+    navigate "Browse to the starting folder:" "$SRC3" flow3-first 51-first-picker
     ok=$?
     confirm_or_cancel $ok flow3-first
     if [ $ok = 0 ] && wait_window "Select copy to folder:" 60; then
@@ -658,7 +672,7 @@ if wait_window "Browse to the starting folder:" 120; then
         pass "flow3: a box captioned \"Cuecarry\" appears"
         sleep 0.5
         shot 53-message-box-names-what-was-left-behind
-        check_box "$left_behind" flow3 53-message-box-names-what-was-left-behind '[A-Za-z][^\\]*\.?'
+        check_box "$left_behind" flow3 53-message-box-names-what-was-left-behind "$record_pattern"
         finish_run flow3
     else
         shot 59-flow3-failure
@@ -669,9 +683,27 @@ else
     fail "flow3: window \"Browse to the starting folder:\" appears (waited 120 s; see $ART/flow3-wine.log)"
 fi
 end_run_processes
-check "flow3: the read-only copy is kept" \
-    test "$(cat "$DST3/Lab_Lab/demo/video/vtt/demo.vtt")" = "published, read-only"
-check "flow3: the other captions are copied" test -f "$DST3/Les_01/intro/video/vtt/intro.vtt"
-chmod 644 "$DST3/Lab_Lab/demo/video/vtt/demo.vtt"
+# The record that the message names holds all seven, with the reasons.
+record_w=$(sed -n 's/^child class=Static .* visible=1 .* text=.*\\n\(..*\.txt\)$/\1/p' "$ART/flow3-probe.txt" | sed 's/\\\\/\\/g')
+record_u=$(timeout 60 winepath -u "$record_w" 2>/dev/null)
+if [ -n "$record_w" ] && [ -f "$record_u" ]; then
+    tr -d '\r' <"$record_u" | sed '1s/^\xEF\xBB\xBF//' >"$ART/flow3-record.txt"
+    pass "flow3: the record the message names is there ($record_w)"
+else
+    fail "flow3: the record the message names is there (\"$record_w\")"
+fi
+lines_ok=1
+for n in 1 2 3 4 5 6 7; do
+    line="cuecarry: $(timeout 60 winepath -w "$SRC3/Lesson0$n/part$n.vtt") -> $(timeout 60 winepath -w "$DST3")\\Les_0$n\\part$n\\video\\vtt\\part$n.vtt: the file there is read-only"
+    grep -qxF -- "$line" "$ART/flow3-record.txt" 2>/dev/null || lines_ok=0
+done
+check "flow3: the record holds all seven captions left behind, with the reason" test "$lines_ok" = 1
+check "flow3: the record names the starting folder" \
+    grep -qxF "Starting folder: $(timeout 60 winepath -w "$SRC3")" "$ART/flow3-record.txt"
+check "flow3: the record gives the counts" grep -qxF "7 caption files could not be copied." "$ART/flow3-record.txt"
+check "flow3: the read-only copies are kept" \
+    test "$(cat "$DST3/Les_01/part1/video/vtt/part1.vtt")" = "published, read-only"
+check "flow3: the other caption is copied" test -f "$DST3/Lab_Lab/demo/video/vtt/demo.vtt"
+chmod 644 "$DST3"/Les_0*/part*/video/vtt/part*.vtt
 
 summary
