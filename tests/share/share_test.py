@@ -139,11 +139,11 @@ CASE_REPLACED = [("Lab/demo.vtt", "Lab_Lab/demo/video/vtt/demo.vtt", "Lab/DEMO.v
                  ("Lesson01/intro.vtt", "Les_01/intro/video/vtt/intro.vtt", "LESSON01/intro.vtt")]
 
 # Linked and Mirror, content folders, are the caption folder that Lab's
-# demo.vtt is published to: the walk lists them after handing that caption
-# out. Mirror spells it in other letter case, which this client gives
-# another inode number.
+# demo.vtt is published to: the walk lists them right after handing that
+# caption out, whose copy takes a while. Mirror spells the folder in other
+# letter case, which this client gives another inode number.
 LINKED_FOLDER = "Lab_Lab/demo/video/vtt"
-LINKED = {**bulk(6), "Lab/demo.vtt": b"WEBVTT\n\ndemo\n"}
+LINKED = {**bulk(6), "Lab/demo.vtt": b"WEBVTT\n\ndemo\n" + LONG}
 LINKS = {"Linked": LINKED_FOLDER, "Mirror": LINKED_FOLDER.upper()}
 LINKS_PUBLISHED = ["Lin_ed/demo/video/vtt/demo.vtt", "Mir_or/demo/video/vtt/demo.vtt"]
 
