@@ -14,6 +14,9 @@ NATIVE_PACKAGES=(cmake ninja-build g++ googletest libncurses-dev libgtk-3-dev pk
 # (x11-utils) and screenshots taken with ImageMagick.
 DESKTOP_TEST_PACKAGES=(xvfb xdotool x11-utils imagemagick dbus-x11 at-spi2-core python3-pyatspi
                        matchbox-window-manager)
+# The share suite's file server and client: Samba's smbd, smbnetfs (a FUSE
+# SMB client) with fuse3's fusermount3, and setfacl to open /dev/fuse.
+SHARE_TEST_PACKAGES=(samba smbnetfs fuse3 acl)
 # The MinGW-w64 cross toolchain of the Windows build.
 MINGW_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
 # What scripts/release needs: both builds, CPack's helpers (dpkg-shlibdeps
@@ -80,6 +83,22 @@ run_as_test_user() {
   else
     echo "note: $PWD is not readable by $TEST_USER; running the tests as root, so the permission cases are skipped" >&2
     "$@"
+  fi
+}
+
+# The share suite mounts its server with FUSE as $TEST_USER. fusermount3
+# opens /dev/fuse with its caller's rights, and where no udev made it 0666,
+# as Debian's rules do, only root may: give $TEST_USER access for this
+# script's run (an ACL entry; the ACL it had is put back at the exit).
+open_fuse_to_test_user() {
+  [ "$(id -u)" -eq 0 ] && [ -c /dev/fuse ] || return 0
+  ensure_test_user
+  setpriv --reuid="$TEST_USER" --regid="$TEST_USER" --clear-groups sh -c 'test -r /dev/fuse && test -w /dev/fuse' && return 0
+  FUSE_ACL=$(getfacl -cp /dev/fuse 2>/dev/null) || FUSE_ACL=
+  if [ -n "$FUSE_ACL" ] && setfacl -m "u:$TEST_USER:rw" /dev/fuse; then
+    trap 'setfacl --set-file=- /dev/fuse <<<"$FUSE_ACL"' EXIT
+  else
+    echo "note: /dev/fuse could not be opened to $TEST_USER; the share suite will say so" >&2
   fi
 }
 
