@@ -335,6 +335,8 @@ class Rig:
                               timeout=300)
 
         def plain(text):
+            # How many workers fit the limits is said, and may differ.
+            text = "".join(line for line in text.splitlines(True) if " workers instead of " not in line)
             return text.replace(dest, "DEST").replace(source, "SRC")
         if self.on_server(source) != source or self.on_server(dest) != dest:
             left = [os.path.join(top, name) for top, _, names in os.walk(self.served)
