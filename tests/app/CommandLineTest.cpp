@@ -28,7 +28,7 @@ struct Ran {
 };
 
 Ran RunWithArguments(const std::vector<std::string>& arguments) {
-    Program program(Program::Options{0, arguments});
+    Program program(Program::Options{0, arguments, {}});
     const int status = program.Finish();
     return {status, program.output, program.errors};
 }

@@ -113,7 +113,7 @@ TEST_F(Faults, DiskFullKeepsTheEarlierCopyAndReportsTheCount) {
     tree.WriteFile(L"VOD\\Lesson01\\short.vtt", "WEBVTT\nshort\n");
     tree.WriteFile(L"out\\Les_01\\lecture\\video\\vtt\\lecture.vtt", "WEBVTT\nthe earlier copy\n");
 
-    Program program(Program::Options{64 * 1024, {}});
+    Program program(Program::Options{64 * 1024, {}, {}});
     program.Send(SystemPath(tree.Path(L"VOD")));
     program.Send("");
     program.Send(SystemPath(tree.Path(L"out")));

@@ -15,6 +15,9 @@ public:
         unsigned long fileSizeLimit = 0;
         // The command line after the program's name.
         std::vector<std::string> arguments;
+        // The standard streams (0, 1, 2) the program starts without, as
+        // `<&-`, `>&-` and `2>&-` leave them.
+        std::vector<int> closed;
     };
     Program() : Program(Options()) {}
     explicit Program(const Options& options);
@@ -32,6 +35,8 @@ public:
     // or 128 + the signal's number when a signal ended the program, as a
     // shell gives it.
     int Finish();
+
+    pid_t pid() const { return pid_; }
 
     std::string output;  // standard output
     std::string errors;  // standard error
