@@ -43,10 +43,13 @@ namespace {
 // Run before and after each copy of the walk, with the source's path.
 std::function<void(const std::wstring&)> beforeCopy;
 std::function<void(const std::wstring&)> afterCopy;
-// Inside a copy: before the rename that puts it in place, and before the
-// data moves.
+// Inside a copy: before and after the rename that puts it in place, before
+// the data moves, and right after a temporary file gets its name (named or
+// unnamed files alike).
 std::function<void()> beforeRename;
+std::function<void()> afterRename;
 std::function<void()> beforeData;
+std::function<void()> afterNaming;
 // Makes the file system refuse unnamed files, as FAT and network file
 // systems do.
 bool noUnnamedFiles = false;
@@ -258,12 +261,22 @@ TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
 }
 
 // Replaces out\\target.vtt in a child process that `signal` ends inside the
-// copy, at the moment `when` names; returns how the child ended.
-int CopyEndedBySignal(const TempTree& tree, int signal, std::function<void()>& when) {
+// copy, at the moment `when` names; returns how the child ended. With
+// `threadsBefore`, that many threads have each replaced out\\earlier.vtt
+// and ended first, and the copy runs on a thread after them.
+int CopyEndedBySignal(const TempTree& tree, int signal, std::function<void()>& when, int threadsBefore = 0) {
     const pid_t child = fork();
     if (child == 0) {
+        for (int thread = 0; thread < threadsBefore; ++thread) {
+            std::thread([&tree] { CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\earlier.vtt"), FALSE); }).join();
+        }
         when = [signal] { raise(signal); };
-        CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\target.vtt"), FALSE);
+        const auto copy = [&tree] { CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\target.vtt"), FALSE); };
+        if (threadsBefore > 0) {
+            std::thread(copy).join();
+        } else {
+            copy();
+        }
         _exit(0);
     }
     int status = 0;
@@ -271,28 +284,38 @@ int CopyEndedBySignal(const TempTree& tree, int signal, std::function<void()>& w
     return status;
 }
 
+// A signal at any moment of a copy leaves the earlier copy and no temporary
+// file, the very moment a temporary file gets its name included. The
+// clean-up has a slot for each temporary file in flight, taken for its life
+// only: a process that has started more threads than there are slots still
+// has one for the next.
 TEST_F(Faults, ASignalInsideACopyLeavesTheEarlierCopyAndNoTemporaryFile) {
     tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
     struct Case {
         const char* what;
         bool named;                      // no unnamed files: a named temporary file all along
         std::function<void()>* moment;
+        int threadsBefore;
     } const cases[] = {
-        {"unnamed, while the data moves", false, &beforeData},
-        {"unnamed, between link and rename", false, &beforeRename},
-        {"named, while the data moves", true, &beforeData},
-        {"named, before the rename", true, &beforeRename},
+        {"unnamed, while the data moves", false, &beforeData, 0},
+        {"unnamed, the moment it is linked under a temporary name", false, &afterNaming, 0},
+        {"unnamed, between link and rename", false, &beforeRename, 0},
+        {"unnamed, between link and rename, after 80 threads", false, &beforeRename, 80},
+        {"named, the moment it is made", true, &afterNaming, 0},
+        {"named, while the data moves", true, &beforeData, 0},
+        {"named, before the rename", true, &beforeRename, 0},
     };
     for (const Case& c : cases) {
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
             SCOPED_TRACE(std::string(c.what) + ", signal " + std::to_string(signal));
             tree.WriteFile(L"out\\target.vtt", "earlier");
+            tree.WriteFile(L"out\\earlier.vtt", "earlier");
             noUnnamedFiles = c.named;
-            const int status = CopyEndedBySignal(tree, signal, *c.moment);
+            const int status = CopyEndedBySignal(tree, signal, *c.moment, c.threadsBefore);
             noUnnamedFiles = false;
 
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
-            EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>{L"target.vtt"});
+            EXPECT_EQ(tree.List(L"out"), (std::set<std::wstring>{L"earlier.vtt", L"target.vtt"}));
             EXPECT_EQ(tree.ReadFile(L"out\\target.vtt"), "earlier");
         }
     }
@@ -309,7 +332,9 @@ TEST_F(Faults, ASignalRightAfterANameWasFoundTakenLeavesTheOtherFile) {
     std::function<void()> whenTaken;
     // Another process takes the very name this run is about to make; the
     // signal comes as the run finds it taken.
+    bool taken = false;
     beforeNaming = [&] {
+        if (std::exchange(taken, true)) return;
         ASSERT_EQ(close(creat((out + latestNamedTemporary).c_str(), 0644)), 0);
         whenTaken();
     };
@@ -337,9 +362,7 @@ TEST_F(Faults, ASignalDuringAConcurrentRunLeavesNoTemporaryFile) {
         noUnnamedFiles = true;
         // Every worker has its named file when the signal comes: the last
         // of the four to start writing sends it while the other three are
-        // in flight beside it. (A signal in the instant between a file's
-        // creation and its entry in the handler's table would leave it, as
-        // SIGKILL does; a later run sweeps it.)
+        // in flight beside it.
         SetCaptionWorkers(4);
         std::atomic<int> inFlight{0};
         beforeData = [&inFlight] {
@@ -356,6 +379,60 @@ TEST_F(Faults, ASignalDuringAConcurrentRunLeavesNoTemporaryFile) {
         EXPECT_EQ(entry.find(L".cuecarry-"), std::wstring::npos) << entry;
     }
     EXPECT_FALSE(tree.List(L"out").empty()) << "the run got as far as making folders";
+}
+
+// A signal from outside (kill) reaches whichever thread the kernel picks,
+// and the other workers go on meanwhile: at whatever moment of a run that
+// replaces earlier copies it comes, with one worker or several, on either
+// kind of temporary file, none is left. The signal comes as the third
+// caption reaches that moment; the thread that sent it then lets the
+// handler, wherever it runs, go first.
+TEST_F(Faults, ASignalAtAnyMomentOfAReplacingRunLeavesNoTemporaryFile) {
+    for (int folder = 0; folder < 4; ++folder) {
+        for (int caption = 0; caption < 6; ++caption) {
+            tree.WriteFile(L"VOD\\Course" + std::to_wstring(folder) + L"x\\c" + std::to_wstring(caption) + L".vtt",
+                           "WEBVTT\n");
+        }
+    }
+    ASSERT_EQ(Copy(), kAllCopied);
+    const std::set<std::wstring> published = tree.List(L"out");
+    const struct {
+        const char* what;
+        std::function<void()>* moment;
+    } moments[] = {
+        {"as a temporary file gets its name", &afterNaming},
+        {"while the data moves", &beforeData},
+        {"before the rename", &beforeRename},
+        {"after the rename", &afterRename},
+    };
+    for (const auto& m : moments) {
+        for (const bool named : {false, true}) {
+            for (const int workers : {1, 4}) {
+                SCOPED_TRACE(testing::Message() << m.what << (named ? ", named" : ", unnamed") << ", " << workers
+                                                << " workers");
+                const pid_t child = fork();
+                if (child == 0) {
+                    noUnnamedFiles = named;
+                    SetCaptionWorkers(workers);
+                    std::atomic<int> reached{0};
+                    *m.moment = [&reached] {
+                        if (++reached != 3) return;
+                        kill(getpid(), SIGTERM);
+                        usleep(20 * 1000);
+                    };
+                    Copy();
+                    _exit(0);
+                }
+                int status = 0;
+                waitpid(child, &status, 0);
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+                EXPECT_EQ(tree.List(L"out"), published);
+                for (const std::wstring& entry : tree.List(L"out")) {
+                    if (entry.find(L".cuecarry-") != std::wstring::npos) tree.Remove(L"out\\" + entry);
+                }
+            }
+        }
+    }
 }
 
 // How an unnamed copy gets its name is settled once per process, by what
@@ -404,11 +481,12 @@ pid_t AProcessThatIsGone() {
     return child;
 }
 
-// Where the file system has no unnamed files, a killed run leaves its named
-// temporary file. The next copy into that folder removes such files of this
-// machine that no run holds and that have rested, and nothing else: not a
-// file that a live run is writing, whatever its process id looks like from
-// here (one in another PID namespace looks gone), nor one just made.
+// A run killed outright leaves its temporary file. The next copy into that
+// folder removes such files of this machine that no run holds: at once
+// where their process is gone, else once they have rested; and nothing
+// else: not a file that a live run holds, whatever its process id looks
+// like from here (one in another PID namespace looks gone), nor one of
+// another machine, nor anything but a regular file of such a name.
 TEST_F(Faults, NamedTemporaryFilesOfKilledRunsAreRemovedByTheNextCopyThere) {
     noUnnamedFiles = true;
     tree.WriteFile(L"source.vtt", "WEBVTT\n");
@@ -423,44 +501,76 @@ TEST_F(Faults, NamedTemporaryFilesOfKilledRunsAreRemovedByTheNextCopyThere) {
     const std::string alive = std::to_string(getppid());
     const std::string out = SystemPath(tree.Path(L"out")) + "/";
 
-    const std::string removed[] = {machine + gone + "-0.tmp", machine + alive + "-0.tmp"};
-    const std::string held = machine + gone + "-7.tmp";  // a live run in another PID namespace
+    const std::string ofAGoneRun = machine + gone + "-0.tmp";
+    const std::string ofALiveRun = machine + alive + "-0.tmp";  // left by an earlier process of that id
+    const std::string held = machine + gone + "-7.tmp";         // a live run in another PID namespace
     const std::string kept[] = {held, ".cuecarry-another.machine-" + gone + "-0.tmp", machine + gone + "-x.tmp",
-                                machine + gone + "-0.tmp.old"};
+                                machine + gone + "-0.tmp.old", machine + "99999999999-0.tmp"};
     for (const std::string& name : kept) ASSERT_EQ(close(creat((out + name).c_str(), 0644)), 0) << name;
-    for (const std::string& name : removed) ASSERT_EQ(close(creat((out + name).c_str(), 0644)), 0) << name;
+    for (const std::string& name : {ofAGoneRun, ofALiveRun}) ASSERT_EQ(close(creat((out + name).c_str(), 0644)), 0);
     ASSERT_EQ(mkdir((out + machine + gone + "-1.tmp").c_str(), 0755), 0);
     ASSERT_EQ(symlink("../elsewhere.txt", (out + machine + gone + "-2.tmp").c_str()), 0);
     // The live run holds its file as runs do.
     const int writing = open((out + held).c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(writing, 0);
     posix::HoldWhileWriting(writing);
-
-    // Just made, every one of them has changed lately: none is taken yet.
-    ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\second.vtt"), FALSE));
-    std::set<std::string> expected{"first.vtt", "second.vtt", machine + gone + "-1.tmp/", machine + gone + "-2.tmp"};
-    expected.insert(std::begin(kept), std::end(kept));
-    expected.insert(std::begin(removed), std::end(removed));
     const auto left = [this] {
         std::set<std::string> names;
         for (const std::wstring& entry : tree.List(L"out")) names.insert(SystemPath(CString(entry.c_str())));
         return names;
     };
+    // A thread sweeps a folder once, so as a new run would, another thread
+    // copies each time.
+    const auto copyAsANewRun = [this](const wchar_t* target) {
+        std::thread([this, target] { ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(target), FALSE)); })
+            .join();
+    };
+
+    // Just made: the file whose process is gone goes at once.
+    copyAsANewRun(L"out\\second.vtt");
+    std::set<std::string> expected{"first.vtt", "second.vtt", machine + gone + "-1.tmp/", machine + gone + "-2.tmp",
+                                   ofALiveRun};
+    expected.insert(std::begin(kept), std::end(kept));
     EXPECT_EQ(left(), expected);
 
-    // Once they have rested, the files that no run holds go, at the next
-    // sweep of the folder: a thread sweeps a folder once, so as a new run
-    // would, another thread copies.
+    // Once it has rested, the one whose process id is taken goes too.
     posix::testing::TakeTemporariesAsLeftAfter(-1);
-    std::thread([this] {
-        ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\third.vtt"), FALSE));
-    }).join();
+    copyAsANewRun(L"out\\third.vtt");
     posix::testing::TakeTemporariesAsLeftAfter(60);
-    for (const std::string& name : removed) expected.erase(name);
+    expected.erase(ofALiveRun);
     expected.insert("third.vtt");
     EXPECT_EQ(left(), expected);
     EXPECT_EQ(tree.ReadFile(L"elsewhere.txt"), "kept");
     close(writing);
+}
+
+// Whichever kind of temporary file a run killed outright left, the next run
+// into that folder removes it, whichever kind it makes itself: the run's
+// process is gone, and nothing holds the file.
+TEST_F(Faults, AFreshTemporaryFileOfAKilledRunGoesWithTheNextRunIntoItsFolder) {
+    tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
+    for (const bool killedNamed : {false, true}) {
+        for (const bool nextNamed : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (killedNamed ? "named" : "unnamed") << " then "
+                                            << (nextNamed ? "named" : "unnamed"));
+            tree.WriteFile(L"out\\target.vtt", "earlier");
+            noUnnamedFiles = killedNamed;
+            const int status = CopyEndedBySignal(tree, SIGKILL, afterNaming);
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+            ASSERT_EQ(tree.List(L"out").size(), 2u) << "the killed run's temporary file beside its target";
+
+            const pid_t next = fork();
+            if (next == 0) {
+                noUnnamedFiles = nextNamed;
+                _exit(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\other.vtt"), FALSE) ? 0 : 1);
+            }
+            int nextStatus = -1;
+            waitpid(next, &nextStatus, 0);
+            EXPECT_EQ(nextStatus, 0);
+            EXPECT_EQ(tree.List(L"out"), (std::set<std::wstring>{L"other.vtt", L"target.vtt"}));
+            tree.Remove(L"out\\other.vtt");
+        }
+    }
 }
 
 // On a network share every question is a round trip. Named copies sweep a
@@ -639,8 +749,12 @@ extern "C" BOOL __wrap_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfEx
 
 extern "C" int __wrap_renameat(int fromFolder, const char* from, int toFolder, const char* to) {
     if (beforeRename) beforeRename();
-    return __real_renameat(fromFolder, from, toFolder, to);
+    const int renamed = __real_renameat(fromFolder, from, toFolder, to);
+    if (afterRename) afterRename();
+    return renamed;
 }
+
+bool IsNamedTemporary(const char* name) { return std::string(name).rfind(".cuecarry-", 0) == 0; }
 
 extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
     if (noUnnamedFiles && (flags & O_TMPFILE) == O_TMPFILE) {
@@ -648,7 +762,8 @@ extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
         return -1;
     }
     if (std::string(path) == "." && (flags & O_DIRECTORY) != 0) ++sweeps;
-    if ((flags & O_CREAT) != 0 && std::string(path).rfind(".cuecarry-", 0) == 0) {
+    const bool naming = (flags & O_CREAT) != 0 && IsNamedTemporary(path);
+    if (naming) {
         ++namedTemporaries;
         latestNamedTemporary = path;
         if (beforeNaming) beforeNaming();
@@ -657,7 +772,9 @@ extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
-    return __real_openat(folder, path, flags, mode);
+    const int opened = __real_openat(folder, path, flags, mode);
+    if (opened >= 0 && naming && afterNaming) afterNaming();
+    return opened;
 }
 
 extern "C" int __wrap_linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
@@ -667,6 +784,7 @@ extern "C" int __wrap_linkat(int fromFolder, const char* from, int toFolder, con
     }
     const int linked = __real_linkat(fromFolder, from, toFolder, to, flags);
     if (linked == 0 && noLinkByDescriptor && std::string(from).rfind("/proc/self/fd/", 0) == 0) ++linksThroughProc;
+    if (linked == 0 && IsNamedTemporary(to) && afterNaming) afterNaming();
     return linked;
 }
 

@@ -120,6 +120,18 @@ int CopyWhole(const CopySource& source, int out) {
 // ---------------------------------------------------------------------------
 // Putting the copy in place
 
+// What a copy into the latest write folder may skip, for on a network share
+// each question is a round trip: tells whether nothing can be at the
+// target's name (this thread made the folder and has written nothing into
+// it since; another thread writes other targets only). Named temporary
+// files that killed runs left there go first, once for each thread that
+// holds the folder, and never from a folder this thread has just made.
+bool ReadyLatestWriteFolder(int folder) {
+    WriteFolderFacts& facts = LatestWriteFolderFacts();
+    if (!std::exchange(facts.swept, true)) RemoveLeftTemporaries(folder);
+    return std::exchange(facts.empty, false);
+}
+
 // Renames the temporary file onto the target: one step, so a reader sees the
 // earlier target or the whole new one.
 int Replace(int folder, NamedTemporary& temp, const char* target) {
@@ -146,11 +158,9 @@ int LinkAsTarget(FileDescriptor& temp, int folder, const std::string& target) {
 // one and the other costs a call only when the guess fails.
 int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, const struct stat& source,
                  bool failIfExists) {
-    // Each thread's own guess, from the latest target it placed; in a folder
-    // this thread has just made, nothing can be there.
+    // Each thread's own guess, from the latest target it placed.
     thread_local bool targetsThere = false;
-    WriteFolderFacts& facts = LatestWriteFolderFacts();
-    const bool surelyNothing = std::exchange(facts.empty, false);
+    const bool surelyNothing = ReadyLatestWriteFolder(folder);
     if (!targetsThere || surelyNothing) {
         const int linked = LinkAsTarget(temp, folder, target);
         if (linked != EEXIST) return linked;
@@ -165,8 +175,7 @@ int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, co
         return err;
     }
     NamedTemporary named(folder);
-    const int linked = named.Create([&](const char* name) { return NameUnnamed(temp.get(), folder, name); });
-    if (linked != 0) return linked;
+    if (const int err = named.Name(temp.get()); err != 0) return err;
     if (const int err = temp.Close(); err != 0) return err;
     return Replace(folder, named, target.c_str());
 }
@@ -179,29 +188,18 @@ int CopyUnnamed(const CopySource& source, FileDescriptor& temp, const WritePath&
 }
 
 // Where the file system has no unnamed files: a named temporary file for the
-// whole copy. Such files that a killed run left here go first.
+// whole copy.
 int CopyNamed(const CopySource& source, const WritePath& target, bool failIfExists) {
     return InWriteFolder(target.folder, [&](int folder) {
-        // On a network share every question is a round trip: in a folder
-        // this thread has just made there is no target to look at and no
-        // file left behind, and a folder is swept once a run.
-        WriteFolderFacts& facts = LatestWriteFolderFacts();
-        const bool surelyNothing = std::exchange(facts.empty, false);
+        const bool surelyNothing = ReadyLatestWriteFolder(folder);
         std::optional<struct stat> present;
         if (!surelyNothing) {
             const int refused = CheckTarget(folder, target.leaf.c_str(), source.status, failIfExists, present);
             if (refused != 0) return refused;
         }
-        if (!std::exchange(facts.swept, true)) RemoveLeftTemporaries(folder);
         NamedTemporary named(folder);
         FileDescriptor temp;
-        const int created = named.Create([&](const char* name) {
-            temp.Reset(::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, CreationMode(source.status)));
-            if (!temp) return errno;
-            HoldWhileWriting(temp.get());
-            return 0;
-        });
-        if (created != 0) return created;
+        if (const int created = named.Create(CreationMode(source.status), temp); created != 0) return created;
         int error = CopyWhole(source, temp.get());
         if (error == 0 && present) {
             error = TakeReplacedAccess(temp.get(), folder, target.leaf.c_str(), *present, source.status);
