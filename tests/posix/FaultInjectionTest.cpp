@@ -50,6 +50,16 @@ std::function<void()> beforeRename;
 std::function<void()> afterRename;
 std::function<void()> beforeData;
 std::function<void()> afterNaming;
+// Before each kernel copy of a source's data, with the source and where the
+// call starts in it; and, while it is set, what each such call moved.
+std::function<void(int source, off_t at)> beforeDataAt;
+struct DataCall {
+    off_t at;
+    ssize_t moved;
+};
+std::vector<DataCall> dataCalls;
+// Before each read lease is taken.
+std::function<void()> beforeLease;
 // Makes the file system refuse unnamed files, as FAT and network file
 // systems do.
 bool noUnnamedFiles = false;
@@ -93,6 +103,9 @@ protected:
         noLeases = false;
         beforeNaming = nullptr;
         afterMakingFolder = nullptr;
+        beforeDataAt = nullptr;
+        beforeLease = nullptr;
+        dataCalls.clear();
     }
     CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
     // Acts just before (or after) the walk copies the file whose path ends
@@ -652,6 +665,55 @@ TEST_F(Faults, ASourceWrittenToDuringItsCopyIsCopiedAgainOrCounted) {
     }
 }
 
+// A writer that opens a source while it is copied under a lease waits for
+// the copy to see it come, not for the copy to end: the copy stops, gives
+// the lease up, and the source is copied again after a rest, whole, as the
+// writer left it. The writer comes as the first part of the data moves; by
+// then the kernel has told the copy.
+TEST_F(Faults, AWriterOfALeasedSourceWaitsForTheCopyToStopNotToEnd) {
+    const std::string before = "WEBVTT\n" + std::string((32 << 20) - 7, 'a');  // many parts of a copy
+    std::string after = before;
+    after.replace(7, 3, "new");
+    tree.WriteFile(L"source.vtt", before);
+    tree.WriteFile(L"out\\target.vtt", "earlier");
+    const std::string path = SystemPath(tree.Path(L"source.vtt"));
+    pid_t writer = -1;
+    beforeDataAt = [&](int source, off_t) {
+        if (writer != -1) return;
+        writer = fork();
+        if (writer == 0) {
+            // As an unrelated writer: holding the copy's source open, as
+            // forking leaves it, would keep its lease alive.
+            close_range(3, ~0U, 0);
+            const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+            _exit(fd >= 0 && pwrite(fd, "new", 3, 7) == 3 && close(fd) == 0 ? 0 : 1);
+        }
+        // Until the writer waits on the lease: the kernel has then told the
+        // thread that holds it.
+        for (int wait = 0; wait < 10000 && fcntl(source, F_GETLEASE) == F_RDLCK; ++wait) usleep(1000);
+    };
+    // The next try waits until the writer is done, so that it finds the
+    // source as the writer left it.
+    int writerStatus = -1;
+    beforeLease = [&] {
+        if (writer > 0 && writerStatus == -1) waitpid(writer, &writerStatus, 0);
+    };
+
+    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\target.vtt"), FALSE));
+
+    EXPECT_EQ(writerStatus, 0) << "the writer opened the source and wrote";
+    // Each try starts at the source's beginning.
+    std::vector<off_t> moved;
+    for (const DataCall& call : dataCalls) {
+        if (call.at == 0) moved.push_back(0);
+        moved.back() += call.moved;
+    }
+    ASSERT_EQ(moved.size(), 2u) << "the copy was tried again";
+    EXPECT_LT(moved[0], static_cast<off_t>(before.size()) / 2) << "the first try stopped when the writer came";
+    EXPECT_EQ(moved[1], static_cast<off_t>(after.size()));
+    EXPECT_TRUE(tree.ReadFile(L"out\\target.vtt") == after) << "the source as the writer left it, whole";
+}
+
 TEST_F(Faults, WithoutUnnamedFilesCopiesStillReplaceAndRefuse) {
     noUnnamedFiles = true;
     tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
@@ -797,6 +859,7 @@ extern "C" int __wrap_fcntl(int fd, int command, ...) {
         errno = EINVAL;
         return -1;
     }
+    if (command == F_SETLEASE && argument == F_RDLCK && beforeLease) beforeLease();
     return __real_fcntl(fd, command, argument);
 }
 
@@ -817,5 +880,10 @@ extern "C" int __wrap_mkdirat(int folder, const char* path, mode_t mode) {
 extern "C" ssize_t __wrap_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
                                           unsigned flags) {
     if (beforeData) beforeData();
-    return __real_copy_file_range(in, inOffset, out, outOffset, length, flags);
+    if (!beforeDataAt) return __real_copy_file_range(in, inOffset, out, outOffset, length, flags);
+    beforeDataAt(in, *inOffset);
+    const off_t at = *inOffset;
+    const ssize_t moved = __real_copy_file_range(in, inOffset, out, outOffset, length, flags);
+    dataCalls.push_back({at, moved});
+    return moved;
 }

@@ -72,7 +72,7 @@ constexpr int kCopiesOfAChangingSource = 4;
 struct CopySource {
     int fd;
     const struct stat& status;
-    const WriteWatch& watch;
+    WriteWatch& watch;
 };
 
 // ---------------------------------------------------------------------------
@@ -111,7 +111,7 @@ int TakeLastWriteTime(int file, const struct stat& source) {
 // The bytes of `source` into the new file `out`, with the source's
 // last-write time; a source written to meanwhile fails.
 int CopyWhole(const CopySource& source, int out) {
-    int error = CopyContent(source.fd, out, source.status);
+    int error = CopyContent(source.fd, out, source.status, source.watch);
     if (error == 0) error = source.watch.Finish(source.fd, source.status);
     if (error == 0) error = TakeLastWriteTime(out, source.status);
     return error;
