@@ -4,8 +4,10 @@
 // is told on the way, and the run's outcome becomes the exit status. The
 // program's own faces (ProgramFaces.h) decide where the pickers and the
 // message show.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +44,22 @@ bool RefusedGivenFolders(const std::vector<std::string>& folders) {
     return refused;
 }
 
+// A program started with standard input, output or error closed (`<&- >&-
+// 2>&-`) would otherwise give those numbers to the first files it opens,
+// and the lines meant for the closed streams would be written into them: a
+// reason line into a copy about to be published. So each one that is
+// closed is opened on /dev/null, before anything else is opened. False when
+// not even that can be done.
+bool OpenClosedStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number: the ones below are open by now.
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened != fd) return false;
+    }
+    return true;
+}
+
 int Run(const CommandLine& line) {
     if (line.dryRun) posix::PlanWritesOnly();
     posix::RefuseDestinationsThatTakeNoFolder();
@@ -71,6 +89,7 @@ int Run(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!OpenClosedStandardStreams()) return kExitNothingCopied;
     const CommandLine line = ParseCommandLine(argc, argv);
     switch (line.action) {
     case CommandLine::Action::Help:

@@ -4,11 +4,13 @@
 // the way the signal would have.
 #pragma once
 
+#include <signal.h>
+
 namespace posix {
 
 // Runs in a signal handler: it may only make async-signal-safe calls
 // (unlinkat, tcsetattr, write, ...) and read state that it can trust at any
-// moment (set before a flag of type volatile sig_atomic_t says it is valid).
+// moment (set before an atomic flag says it is valid).
 using InterruptAction = void (*)() noexcept;
 
 // Registers `action` for the rest of the process; registering the same
@@ -18,5 +20,27 @@ using InterruptAction = void (*)() noexcept;
 // ignored, so that `nohup` keeps working; a handler the program set itself
 // stays in place.
 void AddInterruptAction(InterruptAction action);
+
+// A step that the actions must find either whole or not begun: a file made
+// and entered where an action will find it. The handler runs on whichever
+// thread takes the signal while the others go on, so while a step lasts its
+// thread takes none of the ending signals (they wait for its end), and a
+// handler on another thread waits for every step under way (a few seconds
+// at most) before it runs the actions. Once a signal is ending the process
+// no step begins: Began() is false, and the caller must not make what the
+// actions would miss.
+class UncutStep {
+public:
+    UncutStep();
+    ~UncutStep();
+    UncutStep(const UncutStep&) = delete;
+    UncutStep& operator=(const UncutStep&) = delete;
+
+    bool Began() const { return began_; }
+
+private:
+    sigset_t saved_;
+    bool began_;
+};
 
 }  // namespace posix

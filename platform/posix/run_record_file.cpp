@@ -161,12 +161,7 @@ private:
         if (unnamed == 0) return;
         if (!posix::NoUnnamedFiles(unnamed)) return Fail(unnamed);
         temporary_ = std::make_unique<posix::NamedTemporary>(folder_fd_.get());
-        const int error = temporary_->Create([this](const char* name) {
-            file_.Reset(::openat(folder_fd_.get(), name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-            return file_ ? 0 : errno;
-        });
-        if (error != 0) return Fail(error);
-        posix::HoldWhileWriting(file_.get());
+        if (const int error = temporary_->Create(0600, file_); error != 0) return Fail(error);
     }
 
     void Flush() {
@@ -191,8 +186,7 @@ private:
             file_.Reset();
             return;
         }
-        if (::renameat(folder_fd_.get(), temporary_->name(), folder_fd_.get(), name->c_str()) != 0) return Fail(errno);
-        temporary_->Renamed();
+        if (const int error = temporary_->RenameOnto(name->c_str()); error != 0) return Fail(error);
         file_.Reset();
     }
 

@@ -40,7 +40,7 @@ const std::string kFallbackNote =
 // The program's run; standard error without the fallback note, which a
 // command line that asks for a run gets first, and nothing else does.
 Ran RunWithArguments(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {}) {
-    Program program(Program::Options{0, arguments, environment});
+    Program program(Program::Options{0, arguments, environment, {}});
     const int status = program.Finish();
     std::string errors = program.errors;
     if (!kFallbackNote.empty() && errors.rfind(kFallbackNote, 0) == 0) errors.erase(0, kFallbackNote.size());
@@ -415,7 +415,7 @@ TEST_F(CommandLine, EachRunKeepsItsRecordInTheUsersStateFolder) {
 TEST_F(CommandLine, TheDesktopProgramSaysWhyItShowsEverythingAtTheTerminal) {
     for (const std::vector<std::string>& arguments :
          std::vector<std::vector<std::string>>{{Path(L"media\\VOD"), Path(L"out")}, {"--help"}, {"-x"}}) {
-        Program program(Program::Options{0, arguments, {}});
+        Program program(Program::Options{0, arguments, {}, {}});
         program.Finish();
         if (arguments.size() == 2) {
             EXPECT_EQ(program.errors.rfind(kFallbackNote, 0), 0u) << program.errors;

@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -159,6 +161,67 @@ TEST_F(Run, FoldersThatCannotBeReadAreCountedAfterTheCaptionFiles) {
     tree.SetReadOnly(L"out\\Les_01\\intro\\video\\vtt\\intro.vtt", true);
     EXPECT_EQ(OnlyMessage(RunWith({Path(L"media\\VOD"), "", Path(L"out"), ""})),
               "Cuecarry: Cuecarry complete\n\n1 caption file could not be copied.\n\n2 folders could not be read.\n");
+}
+
+// Started with its standard streams closed (`<&- >&- 2>&-`), the program
+// opens /dev/null in their place before anything else, so that no file it
+// opens takes their numbers: its reason lines never land in a copy, and
+// every published copy holds exactly its source's bytes. Which numbers its
+// own files would take depends on how deep the destination lies, so the
+// streams are also looked at while the program waits at its first picker.
+TEST_F(Run, ClosedStandardStreamsLeaveTheCopiesWhole) {
+    if (!native::PermissionsEnforced()) GTEST_SKIP() << "root reads files whatever their mode bits";
+    // Each source and its published copy, from the one in SetUp on.
+    std::map<std::wstring, std::wstring> copies{
+        {L"out\\Les_01\\intro\\video\\vtt\\intro.vtt", L"media\\VOD\\Lesson01\\intro.vtt"}};
+    for (int folder = 0; folder < 6; ++folder) {
+        const std::wstring content = L"Course" + std::to_wstring(folder) + L"x";
+        for (int caption = 0; caption < 8; ++caption) {
+            const std::wstring name = L"c" + std::to_wstring(caption);
+            const std::wstring source = L"media\\VOD\\" + content + L"\\" + name + L".vtt";
+            tree.WriteFile(source, "WEBVTT\n\n00:00.000 --> 00:01.000\n" + SystemPath(source) + "\n");
+            if (caption % 3 == 1) {
+                ASSERT_EQ(chmod(Path(source.c_str()).c_str(), 0), 0);
+            } else {
+                copies[L"out\\Cou_" + std::to_wstring(folder) + L"x\\" + name + L"\\video\\vtt\\" + name + L".vtt"] =
+                    source;
+            }
+        }
+    }
+    tree.MakeDir(L"media\\VOD\\Locked");
+    ASSERT_EQ(chmod(Path(L"media\\VOD\\Locked").c_str(), 0), 0);
+
+#if !defined(__SANITIZE_THREAD__)  // whose runtime takes descriptors before the program starts
+    {
+        Program program(Program::Options{0, {}, {}, {STDOUT_FILENO, STDERR_FILENO}});
+        const auto onDevNull = [&program](int fd) {
+            char target[64] = {};
+            const std::string link = "/proc/" + std::to_string(program.pid()) + "/fd/" + std::to_string(fd);
+            return readlink(link.c_str(), target, sizeof target - 1) > 0 && std::string(target) == "/dev/null";
+        };
+        // Until the program has started; it then waits for its first folder.
+        for (int wait = 0; wait < 1000 && !(onDevNull(STDOUT_FILENO) && onDevNull(STDERR_FILENO)); ++wait) {
+            usleep(10 * 1000);
+        }
+        EXPECT_TRUE(onDevNull(STDOUT_FILENO));
+        EXPECT_TRUE(onDevNull(STDERR_FILENO));
+        program.Send("q");
+        EXPECT_EQ(program.Finish(), 2);
+    }
+#endif
+
+    Program program(Program::Options{0, {"-j", "8", Path(L"media\\VOD"), Path(L"out")}, {}, {0, 1, 2}});
+    EXPECT_EQ(program.Finish(), 1) << "captions and a folder were left behind";
+    std::set<std::wstring> published;
+    for (const std::wstring& entry : tree.List(L"out")) {
+        if (entry.back() != L'\\') published.insert(L"out\\" + entry);
+    }
+    std::set<std::wstring> expected;
+    for (const auto& [copy, source] : copies) {
+        expected.insert(copy);
+        EXPECT_EQ(tree.ReadFile(copy), tree.ReadFile(source)) << SystemPath(copy);
+    }
+    EXPECT_EQ(published, expected);
 }
 
 // What the sample trees shipped with the program turn into.

@@ -43,10 +43,23 @@ namespace {
 // Run before and after each copy of the walk, with the source's path.
 std::function<void(const std::wstring&)> beforeCopy;
 std::function<void(const std::wstring&)> afterCopy;
-// Inside a copy: before the rename that puts it in place, and before the
-// data moves.
+// Inside a copy: before and after the rename that puts it in place, before
+// the data moves, and right after a temporary file gets its name (named or
+// unnamed files alike).
 std::function<void()> beforeRename;
+std::function<void()> afterRename;
 std::function<void()> beforeData;
+std::function<void()> afterNaming;
+// Before each kernel copy of a source's data, with the source and where the
+// call starts in it; and, while it is set, what each such call moved.
+std::function<void(int source, off_t at)> beforeDataAt;
+struct DataCall {
+    off_t at;
+    ssize_t moved;
+};
+std::vector<DataCall> dataCalls;
+// Before each read lease is taken.
+std::function<void()> beforeLease;
 // Makes the file system refuse unnamed files, as FAT and network file
 // systems do.
 bool noUnnamedFiles = false;
@@ -90,6 +103,9 @@ protected:
         noLeases = false;
         beforeNaming = nullptr;
         afterMakingFolder = nullptr;
+        beforeDataAt = nullptr;
+        beforeLease = nullptr;
+        dataCalls.clear();
     }
     CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
     // Acts just before (or after) the walk copies the file whose path ends
@@ -113,7 +129,7 @@ TEST_F(Faults, DiskFullKeepsTheEarlierCopyAndReportsTheCount) {
     tree.WriteFile(L"VOD\\Lesson01\\short.vtt", "WEBVTT\nshort\n");
     tree.WriteFile(L"out\\Les_01\\lecture\\video\\vtt\\lecture.vtt", "WEBVTT\nthe earlier copy\n");
 
-    Program program(Program::Options{64 * 1024, {}, {}});
+    Program program(Program::Options{64 * 1024, {}, {}, {}});
     program.Send(SystemPath(tree.Path(L"VOD")));
     program.Send("");
     program.Send(SystemPath(tree.Path(L"out")));
@@ -258,12 +274,22 @@ TEST_F(Faults, ADestinationMadeReadOnlyMidWalkCountsWhatItRefuses) {
 }
 
 // Replaces out\\target.vtt in a child process that `signal` ends inside the
-// copy, at the moment `when` names; returns how the child ended.
-int CopyEndedBySignal(const TempTree& tree, int signal, std::function<void()>& when) {
+// copy, at the moment `when` names; returns how the child ended. With
+// `threadsBefore`, that many threads have each replaced out\\earlier.vtt
+// and ended first, and the copy runs on a thread after them.
+int CopyEndedBySignal(const TempTree& tree, int signal, std::function<void()>& when, int threadsBefore = 0) {
     const pid_t child = fork();
     if (child == 0) {
+        for (int thread = 0; thread < threadsBefore; ++thread) {
+            std::thread([&tree] { CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\earlier.vtt"), FALSE); }).join();
+        }
         when = [signal] { raise(signal); };
-        CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\target.vtt"), FALSE);
+        const auto copy = [&tree] { CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\target.vtt"), FALSE); };
+        if (threadsBefore > 0) {
+            std::thread(copy).join();
+        } else {
+            copy();
+        }
         _exit(0);
     }
     int status = 0;
@@ -271,28 +297,38 @@ int CopyEndedBySignal(const TempTree& tree, int signal, std::function<void()>& w
     return status;
 }
 
+// A signal at any moment of a copy leaves the earlier copy and no temporary
+// file, the very moment a temporary file gets its name included. The
+// clean-up has a slot for each temporary file in flight, taken for its life
+// only: a process that has started more threads than there are slots still
+// has one for the next.
 TEST_F(Faults, ASignalInsideACopyLeavesTheEarlierCopyAndNoTemporaryFile) {
     tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
     struct Case {
         const char* what;
         bool named;                      // no unnamed files: a named temporary file all along
         std::function<void()>* moment;
+        int threadsBefore;
     } const cases[] = {
-        {"unnamed, while the data moves", false, &beforeData},
-        {"unnamed, between link and rename", false, &beforeRename},
-        {"named, while the data moves", true, &beforeData},
-        {"named, before the rename", true, &beforeRename},
+        {"unnamed, while the data moves", false, &beforeData, 0},
+        {"unnamed, the moment it is linked under a temporary name", false, &afterNaming, 0},
+        {"unnamed, between link and rename", false, &beforeRename, 0},
+        {"unnamed, between link and rename, after 80 threads", false, &beforeRename, 80},
+        {"named, the moment it is made", true, &afterNaming, 0},
+        {"named, while the data moves", true, &beforeData, 0},
+        {"named, before the rename", true, &beforeRename, 0},
     };
     for (const Case& c : cases) {
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
             SCOPED_TRACE(std::string(c.what) + ", signal " + std::to_string(signal));
             tree.WriteFile(L"out\\target.vtt", "earlier");
+            tree.WriteFile(L"out\\earlier.vtt", "earlier");
             noUnnamedFiles = c.named;
-            const int status = CopyEndedBySignal(tree, signal, *c.moment);
+            const int status = CopyEndedBySignal(tree, signal, *c.moment, c.threadsBefore);
             noUnnamedFiles = false;
 
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
-            EXPECT_EQ(tree.List(L"out"), std::set<std::wstring>{L"target.vtt"});
+            EXPECT_EQ(tree.List(L"out"), (std::set<std::wstring>{L"earlier.vtt", L"target.vtt"}));
             EXPECT_EQ(tree.ReadFile(L"out\\target.vtt"), "earlier");
         }
     }
@@ -309,7 +345,9 @@ TEST_F(Faults, ASignalRightAfterANameWasFoundTakenLeavesTheOtherFile) {
     std::function<void()> whenTaken;
     // Another process takes the very name this run is about to make; the
     // signal comes as the run finds it taken.
+    bool taken = false;
     beforeNaming = [&] {
+        if (std::exchange(taken, true)) return;
         ASSERT_EQ(close(creat((out + latestNamedTemporary).c_str(), 0644)), 0);
         whenTaken();
     };
@@ -337,9 +375,7 @@ TEST_F(Faults, ASignalDuringAConcurrentRunLeavesNoTemporaryFile) {
         noUnnamedFiles = true;
         // Every worker has its named file when the signal comes: the last
         // of the four to start writing sends it while the other three are
-        // in flight beside it. (A signal in the instant between a file's
-        // creation and its entry in the handler's table would leave it, as
-        // SIGKILL does; a later run sweeps it.)
+        // in flight beside it.
         SetCaptionWorkers(4);
         std::atomic<int> inFlight{0};
         beforeData = [&inFlight] {
@@ -356,6 +392,60 @@ TEST_F(Faults, ASignalDuringAConcurrentRunLeavesNoTemporaryFile) {
         EXPECT_EQ(entry.find(L".cuecarry-"), std::wstring::npos) << entry;
     }
     EXPECT_FALSE(tree.List(L"out").empty()) << "the run got as far as making folders";
+}
+
+// A signal from outside (kill) reaches whichever thread the kernel picks,
+// and the other workers go on meanwhile: at whatever moment of a run that
+// replaces earlier copies it comes, with one worker or several, on either
+// kind of temporary file, none is left. The signal comes as the third
+// caption reaches that moment; the thread that sent it then lets the
+// handler, wherever it runs, go first.
+TEST_F(Faults, ASignalAtAnyMomentOfAReplacingRunLeavesNoTemporaryFile) {
+    for (int folder = 0; folder < 4; ++folder) {
+        for (int caption = 0; caption < 6; ++caption) {
+            tree.WriteFile(L"VOD\\Course" + std::to_wstring(folder) + L"x\\c" + std::to_wstring(caption) + L".vtt",
+                           "WEBVTT\n");
+        }
+    }
+    ASSERT_EQ(Copy(), kAllCopied);
+    const std::set<std::wstring> published = tree.List(L"out");
+    const struct {
+        const char* what;
+        std::function<void()>* moment;
+    } moments[] = {
+        {"as a temporary file gets its name", &afterNaming},
+        {"while the data moves", &beforeData},
+        {"before the rename", &beforeRename},
+        {"after the rename", &afterRename},
+    };
+    for (const auto& m : moments) {
+        for (const bool named : {false, true}) {
+            for (const int workers : {1, 4}) {
+                SCOPED_TRACE(testing::Message() << m.what << (named ? ", named" : ", unnamed") << ", " << workers
+                                                << " workers");
+                const pid_t child = fork();
+                if (child == 0) {
+                    noUnnamedFiles = named;
+                    SetCaptionWorkers(workers);
+                    std::atomic<int> reached{0};
+                    *m.moment = [&reached] {
+                        if (++reached != 3) return;
+                        kill(getpid(), SIGTERM);
+                        usleep(20 * 1000);
+                    };
+                    Copy();
+                    _exit(0);
+                }
+                int status = 0;
+                waitpid(child, &status, 0);
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+                EXPECT_EQ(tree.List(L"out"), published);
+                for (const std::wstring& entry : tree.List(L"out")) {
+                    if (entry.find(L".cuecarry-") != std::wstring::npos) tree.Remove(L"out\\" + entry);
+                }
+            }
+        }
+    }
 }
 
 // How an unnamed copy gets its name is settled once per process, by what
@@ -404,11 +494,12 @@ pid_t AProcessThatIsGone() {
     return child;
 }
 
-// Where the file system has no unnamed files, a killed run leaves its named
-// temporary file. The next copy into that folder removes such files of this
-// machine that no run holds and that have rested, and nothing else: not a
-// file that a live run is writing, whatever its process id looks like from
-// here (one in another PID namespace looks gone), nor one just made.
+// A run killed outright leaves its temporary file. The next copy into that
+// folder removes such files of this machine that no run holds: at once
+// where their process is gone, else once they have rested; and nothing
+// else: not a file that a live run holds, whatever its process id looks
+// like from here (one in another PID namespace looks gone), nor one of
+// another machine, nor anything but a regular file of such a name.
 TEST_F(Faults, NamedTemporaryFilesOfKilledRunsAreRemovedByTheNextCopyThere) {
     noUnnamedFiles = true;
     tree.WriteFile(L"source.vtt", "WEBVTT\n");
@@ -423,44 +514,76 @@ TEST_F(Faults, NamedTemporaryFilesOfKilledRunsAreRemovedByTheNextCopyThere) {
     const std::string alive = std::to_string(getppid());
     const std::string out = SystemPath(tree.Path(L"out")) + "/";
 
-    const std::string removed[] = {machine + gone + "-0.tmp", machine + alive + "-0.tmp"};
-    const std::string held = machine + gone + "-7.tmp";  // a live run in another PID namespace
+    const std::string ofAGoneRun = machine + gone + "-0.tmp";
+    const std::string ofALiveRun = machine + alive + "-0.tmp";  // left by an earlier process of that id
+    const std::string held = machine + gone + "-7.tmp";         // a live run in another PID namespace
     const std::string kept[] = {held, ".cuecarry-another.machine-" + gone + "-0.tmp", machine + gone + "-x.tmp",
-                                machine + gone + "-0.tmp.old"};
+                                machine + gone + "-0.tmp.old", machine + "99999999999-0.tmp"};
     for (const std::string& name : kept) ASSERT_EQ(close(creat((out + name).c_str(), 0644)), 0) << name;
-    for (const std::string& name : removed) ASSERT_EQ(close(creat((out + name).c_str(), 0644)), 0) << name;
+    for (const std::string& name : {ofAGoneRun, ofALiveRun}) ASSERT_EQ(close(creat((out + name).c_str(), 0644)), 0);
     ASSERT_EQ(mkdir((out + machine + gone + "-1.tmp").c_str(), 0755), 0);
     ASSERT_EQ(symlink("../elsewhere.txt", (out + machine + gone + "-2.tmp").c_str()), 0);
     // The live run holds its file as runs do.
     const int writing = open((out + held).c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(writing, 0);
     posix::HoldWhileWriting(writing);
-
-    // Just made, every one of them has changed lately: none is taken yet.
-    ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\second.vtt"), FALSE));
-    std::set<std::string> expected{"first.vtt", "second.vtt", machine + gone + "-1.tmp/", machine + gone + "-2.tmp"};
-    expected.insert(std::begin(kept), std::end(kept));
-    expected.insert(std::begin(removed), std::end(removed));
     const auto left = [this] {
         std::set<std::string> names;
         for (const std::wstring& entry : tree.List(L"out")) names.insert(SystemPath(CString(entry.c_str())));
         return names;
     };
+    // A thread sweeps a folder once, so as a new run would, another thread
+    // copies each time.
+    const auto copyAsANewRun = [this](const wchar_t* target) {
+        std::thread([this, target] { ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(target), FALSE)); })
+            .join();
+    };
+
+    // Just made: the file whose process is gone goes at once.
+    copyAsANewRun(L"out\\second.vtt");
+    std::set<std::string> expected{"first.vtt", "second.vtt", machine + gone + "-1.tmp/", machine + gone + "-2.tmp",
+                                   ofALiveRun};
+    expected.insert(std::begin(kept), std::end(kept));
     EXPECT_EQ(left(), expected);
 
-    // Once they have rested, the files that no run holds go, at the next
-    // sweep of the folder: a thread sweeps a folder once, so as a new run
-    // would, another thread copies.
+    // Once it has rested, the one whose process id is taken goes too.
     posix::testing::TakeTemporariesAsLeftAfter(-1);
-    std::thread([this] {
-        ASSERT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\third.vtt"), FALSE));
-    }).join();
+    copyAsANewRun(L"out\\third.vtt");
     posix::testing::TakeTemporariesAsLeftAfter(60);
-    for (const std::string& name : removed) expected.erase(name);
+    expected.erase(ofALiveRun);
     expected.insert("third.vtt");
     EXPECT_EQ(left(), expected);
     EXPECT_EQ(tree.ReadFile(L"elsewhere.txt"), "kept");
     close(writing);
+}
+
+// Whichever kind of temporary file a run killed outright left, the next run
+// into that folder removes it, whichever kind it makes itself: the run's
+// process is gone, and nothing holds the file.
+TEST_F(Faults, AFreshTemporaryFileOfAKilledRunGoesWithTheNextRunIntoItsFolder) {
+    tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
+    for (const bool killedNamed : {false, true}) {
+        for (const bool nextNamed : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (killedNamed ? "named" : "unnamed") << " then "
+                                            << (nextNamed ? "named" : "unnamed"));
+            tree.WriteFile(L"out\\target.vtt", "earlier");
+            noUnnamedFiles = killedNamed;
+            const int status = CopyEndedBySignal(tree, SIGKILL, afterNaming);
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+            ASSERT_EQ(tree.List(L"out").size(), 2u) << "the killed run's temporary file beside its target";
+
+            const pid_t next = fork();
+            if (next == 0) {
+                noUnnamedFiles = nextNamed;
+                _exit(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\other.vtt"), FALSE) ? 0 : 1);
+            }
+            int nextStatus = -1;
+            waitpid(next, &nextStatus, 0);
+            EXPECT_EQ(nextStatus, 0);
+            EXPECT_EQ(tree.List(L"out"), (std::set<std::wstring>{L"other.vtt", L"target.vtt"}));
+            tree.Remove(L"out\\other.vtt");
+        }
+    }
 }
 
 // On a network share every question is a round trip. Named copies sweep a
@@ -540,6 +663,55 @@ TEST_F(Faults, ASourceWrittenToDuringItsCopyIsCopiedAgainOrCounted) {
         }
         EXPECT_EQ(tree.ReadFile(L"out\\Unit_Unit\\a\\video\\vtt\\a.vtt"), c.published);
     }
+}
+
+// A writer that opens a source while it is copied under a lease waits for
+// the copy to see it come, not for the copy to end: the copy stops, gives
+// the lease up, and the source is copied again after a rest, whole, as the
+// writer left it. The writer comes as the first part of the data moves; by
+// then the kernel has told the copy.
+TEST_F(Faults, AWriterOfALeasedSourceWaitsForTheCopyToStopNotToEnd) {
+    const std::string before = "WEBVTT\n" + std::string((32 << 20) - 7, 'a');  // many parts of a copy
+    std::string after = before;
+    after.replace(7, 3, "new");
+    tree.WriteFile(L"source.vtt", before);
+    tree.WriteFile(L"out\\target.vtt", "earlier");
+    const std::string path = SystemPath(tree.Path(L"source.vtt"));
+    pid_t writer = -1;
+    beforeDataAt = [&](int source, off_t) {
+        if (writer != -1) return;
+        writer = fork();
+        if (writer == 0) {
+            // As an unrelated writer: holding the copy's source open, as
+            // forking leaves it, would keep its lease alive.
+            close_range(3, ~0U, 0);
+            const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+            _exit(fd >= 0 && pwrite(fd, "new", 3, 7) == 3 && close(fd) == 0 ? 0 : 1);
+        }
+        // Until the writer waits on the lease: the kernel has then told the
+        // thread that holds it.
+        for (int wait = 0; wait < 10000 && fcntl(source, F_GETLEASE) == F_RDLCK; ++wait) usleep(1000);
+    };
+    // The next try waits until the writer is done, so that it finds the
+    // source as the writer left it.
+    int writerStatus = -1;
+    beforeLease = [&] {
+        if (writer > 0 && writerStatus == -1) waitpid(writer, &writerStatus, 0);
+    };
+
+    EXPECT_TRUE(CopyFileW(tree.Path(L"source.vtt"), tree.Path(L"out\\target.vtt"), FALSE));
+
+    EXPECT_EQ(writerStatus, 0) << "the writer opened the source and wrote";
+    // Each try starts at the source's beginning.
+    std::vector<off_t> moved;
+    for (const DataCall& call : dataCalls) {
+        if (call.at == 0) moved.push_back(0);
+        moved.back() += call.moved;
+    }
+    ASSERT_EQ(moved.size(), 2u) << "the copy was tried again";
+    EXPECT_LT(moved[0], static_cast<off_t>(before.size()) / 2) << "the first try stopped when the writer came";
+    EXPECT_EQ(moved[1], static_cast<off_t>(after.size()));
+    EXPECT_TRUE(tree.ReadFile(L"out\\target.vtt") == after) << "the source as the writer left it, whole";
 }
 
 TEST_F(Faults, WithoutUnnamedFilesCopiesStillReplaceAndRefuse) {
@@ -639,8 +811,12 @@ extern "C" BOOL __wrap_CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfEx
 
 extern "C" int __wrap_renameat(int fromFolder, const char* from, int toFolder, const char* to) {
     if (beforeRename) beforeRename();
-    return __real_renameat(fromFolder, from, toFolder, to);
+    const int renamed = __real_renameat(fromFolder, from, toFolder, to);
+    if (afterRename) afterRename();
+    return renamed;
 }
+
+bool IsNamedTemporary(const char* name) { return std::string(name).rfind(".cuecarry-", 0) == 0; }
 
 extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
     if (noUnnamedFiles && (flags & O_TMPFILE) == O_TMPFILE) {
@@ -648,7 +824,8 @@ extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
         return -1;
     }
     if (std::string(path) == "." && (flags & O_DIRECTORY) != 0) ++sweeps;
-    if ((flags & O_CREAT) != 0 && std::string(path).rfind(".cuecarry-", 0) == 0) {
+    const bool naming = (flags & O_CREAT) != 0 && IsNamedTemporary(path);
+    if (naming) {
         ++namedTemporaries;
         latestNamedTemporary = path;
         if (beforeNaming) beforeNaming();
@@ -657,7 +834,9 @@ extern "C" int __wrap_openat(int folder, const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
-    return __real_openat(folder, path, flags, mode);
+    const int opened = __real_openat(folder, path, flags, mode);
+    if (opened >= 0 && naming && afterNaming) afterNaming();
+    return opened;
 }
 
 extern "C" int __wrap_linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
@@ -667,6 +846,7 @@ extern "C" int __wrap_linkat(int fromFolder, const char* from, int toFolder, con
     }
     const int linked = __real_linkat(fromFolder, from, toFolder, to, flags);
     if (linked == 0 && noLinkByDescriptor && std::string(from).rfind("/proc/self/fd/", 0) == 0) ++linksThroughProc;
+    if (linked == 0 && IsNamedTemporary(to) && afterNaming) afterNaming();
     return linked;
 }
 
@@ -679,6 +859,7 @@ extern "C" int __wrap_fcntl(int fd, int command, ...) {
         errno = EINVAL;
         return -1;
     }
+    if (command == F_SETLEASE && argument == F_RDLCK && beforeLease) beforeLease();
     return __real_fcntl(fd, command, argument);
 }
 
@@ -699,5 +880,10 @@ extern "C" int __wrap_mkdirat(int folder, const char* path, mode_t mode) {
 extern "C" ssize_t __wrap_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
                                           unsigned flags) {
     if (beforeData) beforeData();
-    return __real_copy_file_range(in, inOffset, out, outOffset, length, flags);
+    if (!beforeDataAt) return __real_copy_file_range(in, inOffset, out, outOffset, length, flags);
+    beforeDataAt(in, *inOffset);
+    const off_t at = *inOffset;
+    const ssize_t moved = __real_copy_file_range(in, inOffset, out, outOffset, length, flags);
+    dataCalls.push_back({at, moved});
+    return moved;
 }

@@ -17,6 +17,9 @@ public:
         std::vector<std::string> arguments;
         // "NAME=VALUE" set in the program's environment, beside the test's.
         std::vector<std::string> environment;
+        // The standard streams (0, 1, 2) the program starts without, as
+        // `<&-`, `>&-` and `2>&-` leave them.
+        std::vector<int> closed;
     };
     Program() : Program(Options()) {}
     explicit Program(const Options& options);
@@ -34,6 +37,8 @@ public:
     // or 128 + the signal's number when a signal ended the program, as a
     // shell gives it.
     int Finish();
+
+    pid_t pid() const { return pid_; }
 
     std::string output;  // standard output
     std::string errors;  // standard error

@@ -21,6 +21,7 @@ namespace {
     dup2(out[1], 1);
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    for (int fd : options.closed) close(fd);
     if (options.fileSizeLimit != 0) {
         // As `ulimit -f` sets it: SIGXFSZ keeps its default action, which
         // would end the program unless it sees to the signal itself.

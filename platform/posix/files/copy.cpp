@@ -73,7 +73,7 @@ constexpr int kCopiesOfAChangingSource = 4;
 struct CopySource {
     int fd;
     const struct stat& status;
-    const WriteWatch& watch;
+    WriteWatch& watch;
 };
 
 // ---------------------------------------------------------------------------
@@ -112,7 +112,7 @@ int TakeLastWriteTime(int file, const struct stat& source) {
 // The bytes of `source` into the new file `out`, with the source's
 // last-write time; a source written to meanwhile fails.
 int CopyWhole(const CopySource& source, int out) {
-    int error = CopyContent(source.fd, out, source.status);
+    int error = CopyContent(source.fd, out, source.status, source.watch);
     if (error == 0) error = source.watch.Finish(source.fd, source.status);
     if (error == 0) error = TakeLastWriteTime(out, source.status);
     return error;
@@ -121,12 +121,16 @@ int CopyWhole(const CopySource& source, int out) {
 // ---------------------------------------------------------------------------
 // Putting the copy in place
 
-// Renames the temporary file onto the target: one step, so a reader sees the
-// earlier target or the whole new one.
-int Replace(int folder, NamedTemporary& temp, const char* target) {
-    if (::renameat(folder, temp.name(), folder, target) != 0) return errno;
-    temp.Renamed();
-    return 0;
+// What a copy into the latest write folder may skip, for on a network share
+// each question is a round trip: tells whether nothing can be at the
+// target's name (this thread made the folder and has written nothing into
+// it since; another thread writes other targets only). Named temporary
+// files that killed runs left there go first, once for each thread that
+// holds the folder, and never from a folder this thread has just made.
+bool ReadyLatestWriteFolder(int folder) {
+    WriteFolderFacts& facts = LatestWriteFolderFacts();
+    if (!std::exchange(facts.swept, true)) RemoveLeftTemporaries(folder);
+    return std::exchange(facts.empty, false);
 }
 
 // Gives the unnamed copy the target's name, which nothing may have yet.
@@ -147,11 +151,9 @@ int LinkAsTarget(FileDescriptor& temp, int folder, const std::string& target) {
 // one and the other costs a call only when the guess fails.
 int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, const struct stat& source,
                  bool failIfExists) {
-    // Each thread's own guess, from the latest target it placed; in a folder
-    // this thread has just made, nothing can be there.
+    // Each thread's own guess, from the latest target it placed.
     thread_local bool targetsThere = false;
-    WriteFolderFacts& facts = LatestWriteFolderFacts();
-    const bool surelyNothing = std::exchange(facts.empty, false);
+    const bool surelyNothing = ReadyLatestWriteFolder(folder);
     if (!targetsThere || surelyNothing) {
         const int linked = LinkAsTarget(temp, folder, target);
         if (linked != EEXIST) return linked;
@@ -166,10 +168,9 @@ int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, co
         return err;
     }
     NamedTemporary named(folder);
-    const int linked = named.Create([&](const char* name) { return NameUnnamed(temp.get(), folder, name); });
-    if (linked != 0) return linked;
+    if (const int err = named.Name(temp.get()); err != 0) return err;
     if (const int err = temp.Close(); err != 0) return err;
-    return Replace(folder, named, target.c_str());
+    return named.RenameOnto(target.c_str());
 }
 
 int CopyUnnamed(const CopySource& source, FileDescriptor& temp, const WritePath& target, bool failIfExists) {
@@ -180,42 +181,28 @@ int CopyUnnamed(const CopySource& source, FileDescriptor& temp, const WritePath&
 }
 
 // Where the file system has no unnamed files: a named temporary file for the
-// whole copy. Such files that a killed run left here go first.
+// whole copy.
 int CopyNamed(const CopySource& source, const WritePath& target, bool failIfExists) {
     return InWriteFolder(target.folder, [&](int folder) {
-        // On a network share every question is a round trip: in a folder
-        // this thread has just made there is no target to look at and no
-        // file left behind, and a folder is swept once a run.
-        WriteFolderFacts& facts = LatestWriteFolderFacts();
-        const bool surelyNothing = std::exchange(facts.empty, false);
+        const bool surelyNothing = ReadyLatestWriteFolder(folder);
         std::optional<struct stat> present;
         if (!surelyNothing) {
             const int refused = CheckTarget(folder, target.leaf.c_str(), source.status, failIfExists, present);
             if (refused != 0) return refused;
         }
-        if (!std::exchange(facts.swept, true)) RemoveLeftTemporaries(folder);
         NamedTemporary named(folder);
         FileDescriptor temp;
-        const int created = named.Create([&](const char* name) {
-            temp.Reset(::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, CreationMode(source.status)));
-            if (!temp) return errno;
-            HoldWhileWriting(temp.get());
-            return 0;
-        });
-        if (created != 0) return created;
+        if (const int created = named.Create(CreationMode(source.status), temp); created != 0) return created;
         int error = CopyWhole(source, temp.get());
         if (error == 0 && present) {
             error = TakeReplacedAccess(temp.get(), folder, target.leaf.c_str(), *present, source.status);
         }
         if (error == 0) error = temp.Close();
         if (error != 0) return error;
-        if (!failIfExists) return Replace(folder, named, target.leaf.c_str());
+        if (!failIfExists) return named.RenameOnto(target.leaf.c_str());
         // Refuses a target that appeared since it was checked.
-        if (::renameat2(folder, named.name(), folder, target.leaf.c_str(), RENAME_NOREPLACE) != 0) {
-            return errno == EEXIST ? static_cast<int>(kTargetExists) : errno;
-        }
-        named.Renamed();
-        return 0;
+        const int renamed = named.RenameOnto(target.leaf.c_str(), RENAME_NOREPLACE);
+        return renamed == EEXIST ? static_cast<int>(kTargetExists) : renamed;
     });
 }
 

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/posix/files/descriptors.h"
@@ -56,41 +57,48 @@ Naming HowToName(int file, int folder) {
 // ---------------------------------------------------------------------------
 // Named files
 
-// The named temporary files in flight, for the signal handler: one slot for
-// each thread that makes them, written only by its thread. A slot's fields
-// are set, then it is marked valid; the handler reads only valid slots.
-struct InFlight {
-    std::atomic<int> valid{0};
+// More than the copies that ever run at once: 64 workers and the walk.
+constexpr int kSlots = 72;
+
+}  // namespace
+
+// A named temporary file in flight, for the signal handler: a slot is taken
+// for each file from its creation until it is renamed or removed. Its fields
+// are set, then it is marked filled; the handler reads only filled slots,
+// and only once no thread is filling one (UncutStep).
+struct InFlightTemporary {
+    enum : int { kFree, kTaken, kFilled };
+    std::atomic<int> state{kFree};
     int folder = -1;
     char name[NAME_MAX + 1] = {};
 };
-constexpr int kSlots = 72;  // more than the copies that ever run at once
-InFlight inFlight[kSlots];
-std::atomic<int> slotsTaken{0};
 
-// This thread's slot; nothing once every slot is taken (the file is then
-// only removed by the normal ways out, and by a later run).
-InFlight* ThisThreadsSlot() {
-    thread_local InFlight* const slot = [] {
-        const int index = slotsTaken.fetch_add(1);
-        return index < kSlots ? &inFlight[index] : nullptr;
-    }();
-    return slot;
+namespace {
+
+InFlightTemporary inFlight[kSlots];
+
+InFlightTemporary* TakeSlot() {
+    for (InFlightTemporary& slot : inFlight) {
+        int expected = InFlightTemporary::kFree;
+        if (slot.state.compare_exchange_strong(expected, InFlightTemporary::kTaken)) return &slot;
+    }
+    return nullptr;
 }
 
 void RemoveNamedInFlight() noexcept {
-    for (InFlight& slot : inFlight) {
-        if (slot.valid.load(std::memory_order_acquire) != 0) ::unlinkat(slot.folder, slot.name, 0);
+    for (const InFlightTemporary& slot : inFlight) {
+        if (slot.state.load() == InFlightTemporary::kFilled) ::unlinkat(slot.folder, slot.name, 0);
     }
 }
 
 constexpr char kPrefix[] = ".cuecarry-";
 constexpr char kSuffix[] = ".tmp";
 
-// A file of such a name is taken for one that a killed run left behind only
-// when it has not changed for this long: a run writes its file and renames
-// it within moments, and between its last write and the rename, and between
-// making the file and locking it, it holds no lock.
+// An unheld file of such a name whose process id says nothing (another
+// process has that id now, or the file system has no locks to tell a live
+// run by) is taken for one that a killed run left behind once it has not
+// changed for this long: a run writes its file and renames it within
+// moments.
 std::atomic<long> leftAfterSeconds{60};
 
 // The machine's name as it may stand in a file name: letters, digits and
@@ -122,22 +130,38 @@ std::string TemporaryName() {
     return MachinePrefix() + std::to_string(::getpid()) + "-" + std::to_string(counter++) + kSuffix;
 }
 
-bool IsNumber(const std::string& text) {
-    return !text.empty() && text.size() <= 20 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+// The digits of `text` as a number; nothing unless it is all digits, and
+// nothing beyond any process id.
+std::optional<long> NumberIn(const std::string& text) {
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    long value = 0;
+    for (const char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
 }
 
-// A name that a run on this machine gives its temporary files.
-bool IsOurName(const std::string& name) {
+// The process id in a name that a run on this machine gives its temporary
+// files, ".cuecarry-MACHINE-PID-N.tmp"; nothing for any other name.
+std::optional<long> OwnerOf(const std::string& name) {
     const std::string& prefix = MachinePrefix();
     const std::size_t suffix = sizeof kSuffix - 1;
     if (name.size() <= prefix.size() + suffix || name.compare(0, prefix.size(), prefix) != 0 ||
         name.compare(name.size() - suffix, suffix, kSuffix) != 0) {
-        return false;
+        return std::nullopt;
     }
     const std::string middle = name.substr(prefix.size(), name.size() - suffix - prefix.size());  // "PID-N"
     const std::size_t dash = middle.find('-');
-    return dash != std::string::npos && IsNumber(middle.substr(0, dash)) && IsNumber(middle.substr(dash + 1));
+    if (dash == std::string::npos || !NumberIn(middle.substr(dash + 1))) return std::nullopt;
+    return NumberIn(middle.substr(0, dash));
+}
+
+// Whether the process `pid` is gone, as this PID namespace sees it. A run in
+// another namespace (a container) looks gone from here while it writes; the
+// lock tells of it.
+bool ProcessIsGone(long pid) {
+    return pid > 0 && pid <= INT_MAX && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 bool UnchangedFor(const struct stat& status, long seconds) {
@@ -146,30 +170,43 @@ bool UnchangedFor(const struct stat& status, long seconds) {
     return status.st_ctim.tv_sec + seconds < now.tv_sec;
 }
 
-// Whether a process holds the file that `fd` opened: a run locks its
-// temporary file while it writes it. A file system without locks cannot
-// tell; its files are judged by their age alone.
-bool HeldByARun(int fd) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return false;
-    return errno != ENOLCK && errno != EOPNOTSUPP && errno != EINVAL;
+// Whether a run holds the file that `fd` opened: a run locks its temporary
+// file from its first moment under its name until it is renamed. A file
+// system without locks cannot tell.
+enum class Holder { None, ARun, Unknown };
+Holder HolderOf(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return Holder::None;
+    return errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL ? Holder::Unknown : Holder::ARun;
 }
 
 // Removes `name` from `folder` when it is a regular file that a run of this
-// machine left behind: no run holds it, and it has not changed for a while.
-// Whatever a process id may say: one in another PID namespace (a container)
-// looks gone from here while it writes.
+// machine left behind: no run holds it, and its process is gone or it has
+// not changed for a while. It is removed under the lock, which the run that
+// made a file takes before it goes on with it (StillNamed).
 void RemoveIfLeftBehind(int folder, const char* name) {
-    if (!IsOurName(name)) return;
+    const std::optional<long> owner = OwnerOf(name);
+    if (!owner) return;
     const FileDescriptor file(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat status;
     if (!file || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return;
-    if (HeldByARun(file.get()) || !UnchangedFor(status, leftAfterSeconds.load())) return;
+    const Holder holder = HolderOf(file.get());
+    if (holder == Holder::ARun) return;
+    const bool ownerGone = holder == Holder::None && ProcessIsGone(*owner);
+    if (!ownerGone && !UnchangedFor(status, leftAfterSeconds.load())) return;
     // Still the file that was judged, and still unheld while it goes.
     struct stat named;
     if (::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == status.st_dev &&
         named.st_ino == status.st_ino) {
         ::unlinkat(folder, name, 0);
     }
+}
+
+// Whether `name` in `folder` is still the file open at `fd`.
+bool StillNamed(int folder, const char* name, int fd) {
+    struct stat named;
+    struct stat open;
+    return ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
 }  // namespace
@@ -205,21 +242,81 @@ NamedTemporary::NamedTemporary(int folder) : folder_(folder) {
 }
 
 NamedTemporary::~NamedTemporary() {
-    if (created_ && !renamed_) ::unlinkat(folder_, name_.c_str(), 0);
-    if (InFlight* slot = ThisThreadsSlot()) slot->valid.store(0, std::memory_order_release);
+    if (created_ && !renamed_ && ::unlinkat(folder_, name_.c_str(), 0) != 0 && errno == EBUSY) {
+        held_.Reset();
+        ::unlinkat(folder_, name_.c_str(), 0);
+    }
+    if (slot_ != nullptr) slot_->state.store(InFlightTemporary::kFree);
+    // held_ closes after this, so the lock outlasts the name.
 }
 
-std::string NamedTemporary::NewName() { return TemporaryName(); }
+// `make(name)` makes the file under `name` and gives its descriptor, or -1
+// with errno: EEXIST for a name that is taken. The handler learns the name
+// once the file exists, never before: a name that the exclusive creation
+// found taken is another's and must never be removed. Nothing between the
+// two is cut by a signal.
+template <typename Make>
+int NamedTemporary::MakeNamed(Make make) {
+    const UncutStep step;
+    if (!step.Began()) return EINTR;
+    slot_ = TakeSlot();
+    if (slot_ == nullptr) return EAGAIN;
+    constexpr int kAttempts = 16;
+    int fd = -1;
+    for (int attempt = 0; attempt < kAttempts && fd < 0; ++attempt) {
+        name_ = TemporaryName();
+        fd = make(name_.c_str());
+        if (fd < 0 && errno != EEXIST) return errno;
+    }
+    if (fd < 0) return EEXIST;
+    created_ = true;
+    held_.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    if (!held_) return errno;
+    std::memcpy(slot_->name, name_.c_str(), name_.size() + 1);
+    slot_->folder = folder_;
+    slot_->state.store(InFlightTemporary::kFilled);
+    return 0;
+}
 
-// Only once the file exists: a name that the exclusive creation found taken
-// is another's, and must never be removed.
-void NamedTemporary::MarkInFlight() {
-    InFlight* slot = ThisThreadsSlot();
-    if (slot == nullptr) return;
-    slot->valid.store(0, std::memory_order_release);
-    std::memcpy(slot->name, name_.c_str(), name_.size() + 1);
-    slot->folder = folder_;
-    slot->valid.store(1, std::memory_order_release);
+int NamedTemporary::Create(mode_t mode, FileDescriptor& file) {
+    return MakeNamed([&](const char* name) {
+        file.Reset(::openat(folder_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (!file) return -1;
+        HoldWhileWriting(file.get());
+        // A sweep that took it for one left behind in the moment before the
+        // lock (a run of another PID namespace looks gone) has removed it.
+        if (!StillNamed(folder_, name, file.get())) {
+            file.Reset();
+            errno = EEXIST;
+            return -1;
+        }
+        return file.get();
+    });
+}
+
+int NamedTemporary::Name(int file) {
+    // Locked before it has a name: no sweep ever finds it unheld.
+    HoldWhileWriting(file);
+    return MakeNamed([&](const char* name) {
+        const int error = NameUnnamed(file, folder_, name);
+        errno = error;
+        return error == 0 ? file : -1;
+    });
+}
+
+int NamedTemporary::RenameOnto(const char* target, unsigned flags) {
+    const auto rename = [&] {
+        return flags == 0 ? ::renameat(folder_, name_.c_str(), folder_, target)
+                          : ::renameat2(folder_, name_.c_str(), folder_, target, flags);
+    };
+    int renamed = rename();
+    if (renamed != 0 && errno == EBUSY && held_) {
+        held_.Reset();
+        renamed = rename();
+    }
+    if (renamed != 0) return errno;
+    renamed_ = true;
+    return 0;
 }
 
 namespace testing {

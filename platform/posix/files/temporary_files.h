@@ -12,7 +12,6 @@
 
 #include <sys/types.h>
 
-#include <cerrno>
 #include <string>
 
 #include "platform/posix/files/descriptors.h"
@@ -35,9 +34,14 @@ int NameUnnamed(int file, int folder, const char* name);
 // no locks, its age alone speaks for it.
 void HoldWhileWriting(int fd);
 
+struct InFlightTemporary;
+
 // A hidden named file in a folder, from its creation until it is renamed
 // onto its target; removed on every other way out, and by the signal handler
-// if a signal ends the process meanwhile.
+// if a signal ends the process meanwhile. It is locked (HoldWhileWriting)
+// from its first moment under its name until it is renamed and this object
+// ends, on a descriptor of its own, so that a sweep can tell it is alive
+// even once the copy has closed the file.
 class NamedTemporary {
 public:
     explicit NamedTemporary(int folder);
@@ -45,30 +49,28 @@ public:
     NamedTemporary(const NamedTemporary&) = delete;
     NamedTemporary& operator=(const NamedTemporary&) = delete;
 
-    // Makes the file with `make(name)` (0 or an errno), under a name that no
-    // other process and no earlier call uses. The signal handler learns the
-    // name once the file exists.
-    template <typename Make>
-    int Create(Make make) {
-        constexpr int kAttempts = 16;
-        int error = EEXIST;
-        for (int attempt = 0; attempt < kAttempts && error == EEXIST; ++attempt) {
-            name_ = NewName();
-            error = make(name_.c_str());
-        }
-        created_ = error == 0;
-        if (created_) MarkInFlight();
-        return error;
-    }
+    // Makes a new file under a name that no other process and no earlier
+    // call uses, created with `mode` and open for writing at `file`: 0 or an
+    // errno (EINTR when a signal is ending the process).
+    int Create(mode_t mode, FileDescriptor& file);
+    // Gives the unnamed file open at `file`, locked first, such a name: 0 or
+    // an errno.
+    int Name(int file);
+
     const char* name() const { return name_.c_str(); }
-    void Renamed() { renamed_ = true; }
+    // Renames it onto `target` in its folder (renameat2 with `flags`): 0 or
+    // an errno. An SMB share refuses to rename or remove a file that is
+    // open (EBUSY): there the lock is let go first, a moment early.
+    int RenameOnto(const char* target, unsigned flags = 0);
 
 private:
-    static std::string NewName();
-    void MarkInFlight();
+    template <typename Make>
+    int MakeNamed(Make make);
 
     int folder_;
     std::string name_;
+    FileDescriptor held_;  // keeps the lock until after the rename
+    InFlightTemporary* slot_ = nullptr;  // where the signal handler finds the name
     bool created_ = false;
     bool renamed_ = false;
 };
@@ -84,8 +86,9 @@ void TakeTemporariesAsLeftAfter(long seconds);
 
 // Removes from `folder` the named temporary files that runs on this machine
 // left behind when they were killed: only files with such a name, only
-// regular files, only those that no run holds (HoldWhileWriting) and that
-// have not changed for a minute.
+// regular files, only those that no run holds (HoldWhileWriting), and of
+// those only the ones whose process is gone or that have not changed for a
+// minute. Where the file system has no locks, only the minute tells.
 void RemoveLeftTemporaries(int folder);
 
 }  // namespace posix
