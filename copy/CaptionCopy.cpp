@@ -196,6 +196,7 @@ private:
     }
 
     void CopyContentFolder(const CString& contentPath, const CString& contentDestination) {
+        contentGroup_ = RouteOf(contentDestination);
         // Every content folder gets its destination, even one with no
         // captions; one that cannot be made is counted, as its captions are
         // left without a place.
@@ -241,7 +242,7 @@ private:
         if (BaseName(name) == L"..") return CaptionNotCopied(source, target, Loss::BaseNameDotDot);
         const auto job = std::make_shared<CaptionJob>(folder, name, captionFolder, source, target);
         work_.Submit([job] { job->Run(); }, [this, job] { TellCaption(*job); },
-                     {RouteOf(target), RouteOf(contentDestination)});
+                     {RouteOf(target), contentGroup_});
     }
 
     // A caption's work is done: counted and told in its place.
@@ -297,6 +298,7 @@ private:
     const int workersFit_;
     RouteSchedule schedule_;
     OrderedExecutor work_;
+    std::size_t contentGroup_ = 0;  // the content folder's, whose captions are being handed out
 };
 
 }  // namespace

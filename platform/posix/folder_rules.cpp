@@ -136,7 +136,14 @@ bool OneEntry(const std::vector<std::string>& names, std::size_t depth, const st
 
 std::wstring FoldedName(const wchar_t* name) {
     std::wstring folded(name);
-    for (wchar_t& unit : folded) unit = posix::UpcaseUnit(unit);
+    // Every caption's route folds its whole target: ASCII needs no table.
+    for (wchar_t& unit : folded) {
+        if (unit < 0x80) {
+            if (unit >= L'a' && unit <= L'z') unit = static_cast<wchar_t>(unit - L'a' + L'A');
+        } else {
+            unit = posix::UpcaseUnit(unit);
+        }
+    }
     return folded;
 }
 

@@ -121,16 +121,27 @@ int CopyWhole(const CopySource& source, int out) {
 // ---------------------------------------------------------------------------
 // Putting the copy in place
 
-// What a copy into the latest write folder may skip, for on a network share
-// each question is a round trip: tells whether nothing can be at the
-// target's name (this thread made the folder and has written nothing into
-// it since; another thread writes other targets only). Named temporary
-// files that killed runs left there go first, once for each thread that
-// holds the folder, and never from a folder this thread has just made.
-bool ReadyLatestWriteFolder(int folder) {
-    WriteFolderFacts& facts = LatestWriteFolderFacts();
-    if (!std::exchange(facts.swept, true)) RemoveLeftTemporaries(folder);
-    return std::exchange(facts.empty, false);
+// Whether nothing can be at the target's name in the latest write folder:
+// this thread made the folder and has written nothing into it since
+// (another thread writes other targets only). On a network share each
+// question is a round trip; this one is answered from what the thread knows.
+bool SurelyNothingThere() { return std::exchange(LatestWriteFolderFacts().empty, false); }
+
+bool Later(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec > b.tv_nsec);
+}
+
+// Named temporary files that killed runs left in the latest write folder go,
+// once for each thread that holds the folder, never from a folder this
+// thread has just made. A run that left one was replacing the target there:
+// where the folder has not changed since the target took its place, nothing
+// was left, and the folder is not read (a re-run into a filled destination
+// would otherwise read every caption folder).
+void SweepLatestWriteFolder(int folder, const std::optional<struct stat>& target) {
+    if (std::exchange(LatestWriteFolderFacts().swept, true)) return;
+    struct stat status;
+    if (target && ::fstat(folder, &status) == 0 && !Later(status.st_mtim, target->st_ctim)) return;
+    RemoveLeftTemporaries(folder);
 }
 
 // Gives the unnamed copy the target's name, which nothing may have yet.
@@ -153,15 +164,18 @@ int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, co
                  bool failIfExists) {
     // Each thread's own guess, from the latest target it placed.
     thread_local bool targetsThere = false;
-    const bool surelyNothing = ReadyLatestWriteFolder(folder);
-    if (!targetsThere || surelyNothing) {
+    if (!targetsThere || SurelyNothingThere()) {
         const int linked = LinkAsTarget(temp, folder, target);
-        if (linked != EEXIST) return linked;
+        if (linked != EEXIST) {
+            if (linked == 0) SweepLatestWriteFolder(folder, std::nullopt);
+            return linked;
+        }
     }
     std::optional<struct stat> present;
     if (const int refused = CheckTarget(folder, target.c_str(), source, failIfExists, present); refused != 0) {
         return refused;
     }
+    SweepLatestWriteFolder(folder, present);
     targetsThere = present.has_value();
     if (!present) return LinkAsTarget(temp, folder, target);
     if (const int err = TakeReplacedAccess(temp.get(), folder, target.c_str(), *present, source); err != 0) {
@@ -184,12 +198,12 @@ int CopyUnnamed(const CopySource& source, FileDescriptor& temp, const WritePath&
 // whole copy.
 int CopyNamed(const CopySource& source, const WritePath& target, bool failIfExists) {
     return InWriteFolder(target.folder, [&](int folder) {
-        const bool surelyNothing = ReadyLatestWriteFolder(folder);
         std::optional<struct stat> present;
-        if (!surelyNothing) {
+        if (!SurelyNothingThere()) {
             const int refused = CheckTarget(folder, target.leaf.c_str(), source.status, failIfExists, present);
             if (refused != 0) return refused;
         }
+        SweepLatestWriteFolder(folder, present);
         NamedTemporary named(folder);
         FileDescriptor temp;
         if (const int created = named.Create(CreationMode(source.status), temp); created != 0) return created;

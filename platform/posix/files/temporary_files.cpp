@@ -256,7 +256,7 @@ NamedTemporary::~NamedTemporary() {
 // found taken is another's and must never be removed. Nothing between the
 // two is cut by a signal.
 template <typename Make>
-int NamedTemporary::MakeNamed(Make make) {
+int NamedTemporary::MakeNamed(Make make, bool held) {
     const UncutStep step;
     if (!step.Began()) return EINTR;
     slot_ = TakeSlot();
@@ -270,8 +270,10 @@ int NamedTemporary::MakeNamed(Make make) {
     }
     if (fd < 0) return EEXIST;
     created_ = true;
-    held_.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-    if (!held_) return errno;
+    if (held) {
+        held_.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        if (!held_) return errno;
+    }
     std::memcpy(slot_->name, name_.c_str(), name_.size() + 1);
     slot_->folder = folder_;
     slot_->state.store(InFlightTemporary::kFilled);
@@ -291,17 +293,21 @@ int NamedTemporary::Create(mode_t mode, FileDescriptor& file) {
             return -1;
         }
         return file.get();
-    });
+    }, true);
 }
 
+// Not locked: a named unnamed file lives between two calls, the link that
+// names it and the rename that puts it in place, and the lock would cost a
+// re-run into a filled destination three calls a caption. A sweep leaves a
+// file whose process lives alone; only a run of another PID namespace under
+// the same host name, writing into the same folder at that moment, could
+// take it for one left behind, and its copy would then fail and be counted.
 int NamedTemporary::Name(int file) {
-    // Locked before it has a name: no sweep ever finds it unheld.
-    HoldWhileWriting(file);
     return MakeNamed([&](const char* name) {
         const int error = NameUnnamed(file, folder_, name);
         errno = error;
         return error == 0 ? file : -1;
-    });
+    }, false);
 }
 
 int NamedTemporary::RenameOnto(const char* target, unsigned flags) {

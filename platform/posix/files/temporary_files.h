@@ -38,10 +38,10 @@ struct InFlightTemporary;
 
 // A hidden named file in a folder, from its creation until it is renamed
 // onto its target; removed on every other way out, and by the signal handler
-// if a signal ends the process meanwhile. It is locked (HoldWhileWriting)
-// from its first moment under its name until it is renamed and this object
-// ends, on a descriptor of its own, so that a sweep can tell it is alive
-// even once the copy has closed the file.
+// if a signal ends the process meanwhile. One that is written under its
+// name is locked (HoldWhileWriting) from its first moment under its name
+// until it is renamed and this object ends, on a descriptor of its own, so
+// that a sweep can tell it is alive even once the copy has closed the file.
 class NamedTemporary {
 public:
     explicit NamedTemporary(int folder);
@@ -53,8 +53,8 @@ public:
     // call uses, created with `mode` and open for writing at `file`: 0 or an
     // errno (EINTR when a signal is ending the process).
     int Create(mode_t mode, FileDescriptor& file);
-    // Gives the unnamed file open at `file`, locked first, such a name: 0 or
-    // an errno.
+    // Gives the unnamed file open at `file` such a name, unlocked: 0 or an
+    // errno.
     int Name(int file);
 
     const char* name() const { return name_.c_str(); }
@@ -64,8 +64,9 @@ public:
     int RenameOnto(const char* target, unsigned flags = 0);
 
 private:
+    // `held`: locked until this object ends, on a descriptor of its own.
     template <typename Make>
-    int MakeNamed(Make make);
+    int MakeNamed(Make make, bool held);
 
     int folder_;
     std::string name_;
