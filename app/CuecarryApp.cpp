@@ -13,7 +13,7 @@ namespace {
 // Asks for both roots and copies between them. A chosen root that can't be
 // found is reported here, and the run then ends without a completion
 // message. Cancelling a picker is no error: nothing is copied.
-RunOutcome ChooseAndCopy(CDirDialog& picker) {
+RunOutcome ChooseAndCopy(CDirDialog& picker, const CopySettings& settings) {
     using End = RunOutcome::End;
     RunOutcome run;
     run.end = End::Cancelled;
@@ -41,7 +41,7 @@ RunOutcome ChooseAndCopy(CDirDialog& picker) {
     }
     const CString destinationRoot(picker.selectedPath);
 
-    return {End::Copied, CopyCaptionTree(sourceRoot, destinationRoot), sourceRoot, destinationRoot, {}, {}};
+    return {End::Copied, CopyCaptionTree(sourceRoot, destinationRoot, settings), sourceRoot, destinationRoot, {}, {}};
 }
 
 }  // namespace
@@ -53,9 +53,8 @@ BOOL CCuecarryApp::InitInstance() {
     SetRegistryKey(L"Local AppWizard-Generated Applications");
 
     CDirDialog picker;
-    RunReport report(telling_);
-    const ScopedCopyListener listening(report);
-    lastRun_ = ChooseAndCopy(picker);
+    RunReport report(options_);
+    lastRun_ = ChooseAndCopy(picker, CopySettings{options_.workers, &report});
     const RunOutcome::End end = lastRun_.end;
     if (end == RunOutcome::End::Cancelled || end == RunOutcome::End::Copied) {
         // Kept before the message shows, which says where it is.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RunOptions.h"
 #include "app/RunOutcome.h"
 #include "app/RunReport.h"
 #include "framework/CWinApp.h"
@@ -16,14 +17,13 @@ public:
     // Windows program sets none.
     const RunOutcome& LastRun() const { return lastRun_; }
 
-    // What the runs that follow tell beyond the message's specified text:
-    // the things left behind named in the message, a record of each run,
-    // another listener to the walk. By default, nothing.
-    void Tell(const RunTelling& telling) { telling_ = telling; }
+    // What the runs that follow are asked (RunOptions.h). By default, eight
+    // workers and nothing told beyond the message's specified text.
+    void UseOptions(const RunOptions& options) { options_ = options; }
 
 private:
     RunOutcome lastRun_;
-    RunTelling telling_;
+    RunOptions options_;
 };
 
 // Shows one of the run's messages as every message of the run is shown:

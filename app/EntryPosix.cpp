@@ -61,21 +61,19 @@ bool OpenClosedStandardStreams() {
 }
 
 int Run(const CommandLine& line) {
-    if (line.dryRun) posix::PlanWritesOnly();
-    posix::RefuseDestinationsThatTakeNoFolder();
-    SetCaptionWorkers(line.jobs);
+    posix::UseCommandLineOptions({line.folders, line.dryRun, true});
     CCuecarryApp& app = *static_cast<CCuecarryApp*>(AfxGetApp());
-    RunTelling telling;
-    telling.namesLeftBehind = SetUpFaces();
-    telling.keepsRecord = true;
-    telling.foretold = line.dryRun;
+    RunOptions options;
+    options.workers = line.jobs;
+    options.namesLeftBehind = SetUpFaces();
+    options.keepsRecord = true;
+    options.foretold = line.dryRun;
     int status = kExitNothingCopied;
     if (line.folders.empty() || !RefusedGivenFolders(line.folders)) {
-        if (!line.folders.empty()) posix::AnswerBrowsesWith(line.folders);
         CopyReporter reporter({STDOUT_FILENO, STDERR_FILENO, posix::IsTerminal(STDERR_FILENO)}, line.verbose,
                               line.dryRun);
-        telling.alsoListening = &reporter;
-        app.Tell(telling);
+        options.alsoListening = &reporter;
+        app.UseOptions(options);
         AfxWinMain(nullptr, nullptr, nullptr, 0);
         const RunOutcome& run = app.LastRun();
         posix::WriteText(STDERR_FILENO, NothingCopiedReason(run));

@@ -7,9 +7,9 @@
 // names the first captions and folders a run left behind, with the reasons,
 // and where the record of the run with all of them is.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand) {
-    RunTelling telling;
-    telling.namesLeftBehind = true;
-    telling.keepsRecord = true;
-    static_cast<CCuecarryApp*>(AfxGetApp())->Tell(telling);
+    RunOptions options;
+    options.namesLeftBehind = true;
+    options.keepsRecord = true;
+    static_cast<CCuecarryApp*>(AfxGetApp())->UseOptions(options);
     return AfxWinMain(instance, previous, commandLine, showCommand);
 }

@@ -8,10 +8,10 @@ void RunReport::WalkStarted(const CString& sourceRoot, const CString& destinatio
     destinationRoot_ = destinationRoot;
     names_ = LeftBehindNames();
     record_.reset();
-    if (!telling_.keepsRecord) return;
+    if (!options_.keepsRecord) return;
     std::wstring whyNoFolder;
-    const std::wstring folder = telling_.recordFolder.empty() ? RunRecordFolder(whyNoFolder) : telling_.recordFolder;
-    record_.emplace(folder, whyNoFolder, sourceRoot, destinationRoot, telling_.foretold);
+    const std::wstring folder = options_.recordFolder.empty() ? RunRecordFolder(whyNoFolder) : options_.recordFolder;
+    record_.emplace(folder, whyNoFolder, sourceRoot, destinationRoot, options_.foretold);
     if (FolderLiesWithin(destinationRoot, sourceRoot)) record_->Add(ToldLine(InsideSourceEntry(sourceRoot, destinationRoot)));
 }
 
@@ -54,7 +54,7 @@ void RunReport::WalkEnded() {
 }
 
 void RunReport::Tell(const LeftBehind& item) {
-    if (telling_.namesLeftBehind) names_.Add(item);
+    if (options_.namesLeftBehind) names_.Add(item);
     if (record_) record_->Add(ToldLine(WholeEntry(item)));
 }
 
@@ -66,7 +66,7 @@ RunRecordFile::Kept RunReport::KeepRecord(const CopyOutcome& outcome) {
 }
 
 CString RunReport::MessageText(const RunRecordFile::Kept& record) const {
-    if (!telling_.namesLeftBehind) return CString();
+    if (!options_.namesLeftBehind) return CString();
     std::wstring text(names_.Text(sourceRoot_, destinationRoot_));
     if (!record.problem.empty()) {
         text += L"\n\nThe record of this run could not be written: " + record.problem;

@@ -4,33 +4,15 @@
 #include <string>
 
 #include "app/LeftBehindNames.h"
+#include "app/RunOptions.h"
 #include "app/RunRecord.h"
 #include "copy/CopyListener.h"
-
-// What a program tells of a run beyond the message's specified text. The
-// run sequence stays the same whatever is asked here.
-struct RunTelling {
-    // The message names the first things left behind and where the whole
-    // list is: a desktop message (the Windows box, the GTK dialog), where
-    // nobody sees the terminal's lines.
-    bool namesLeftBehind = false;
-    // Each run that walks keeps its record (RunRecord.h): in
-    // `recordFolder`, or where the platform keeps such things when that is
-    // empty.
-    bool keepsRecord = false;
-    std::wstring recordFolder;
-    // A dry run: the record says that nothing was written.
-    bool foretold = false;
-    // Hears every walk as well, before anything else is done with what it
-    // tells (the Linux program's reporter).
-    CopyListener* alsoListening = nullptr;
-};
 
 // Listens to the walk for what a run tells: each thing left behind or
 // replaced goes into the record and, the first few, into the message.
 class RunReport final : public CopyListener {
 public:
-    explicit RunReport(const RunTelling& telling) : telling_(telling) {}
+    explicit RunReport(const RunOptions& options) : options_(options) {}
 
     void WalkStarted(const CString& sourceRoot, const CString& destinationRoot) override;
     void FewerWorkers(int asked, int working, WorkerLimit limit) override;
@@ -58,11 +40,11 @@ private:
     // last error is still as the walk set it.
     template <typename... Parameters, typename... Arguments>
     void Forward(void (CopyListener::*event)(Parameters...), const Arguments&... arguments) {
-        if (telling_.alsoListening != nullptr) (telling_.alsoListening->*event)(arguments...);
+        if (options_.alsoListening != nullptr) (options_.alsoListening->*event)(arguments...);
     }
     void Tell(const LeftBehind& item);
 
-    const RunTelling telling_;
+    const RunOptions options_;
     LeftBehindNames names_;
     std::optional<RunRecord> record_;
     CString sourceRoot_;

@@ -1,6 +1,5 @@
 #include "copy/CaptionCopy.h"
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,14 +30,6 @@ public:
     void FolderNotMade(const CString&) override {}
     void WalkEnded() override {}
 };
-
-CopyListener*& ActiveListener() {
-    static NoListener nobody;
-    static CopyListener* active = &nobody;
-    return active;
-}
-
-std::atomic<int> captionWorkers{kDefaultCaptionWorkers};
 
 // Captions whose targets may be one file at the destination share a route:
 // those of one target, and where the destination ignores letter case, those
@@ -98,16 +89,16 @@ struct RootEntry {
 // Everything is counted and told as the work is told, in walk order.
 class CaptionWalk {
 public:
-    CaptionWalk(Layout layout, const CString& destinationRoot, int workers)
+    CaptionWalk(Layout layout, const CString& destinationRoot, const CopySettings& settings)
         : layout_(layout),
           destinationRoot_(destinationRoot),
-          listener_(*ActiveListener()),
+          listener_(settings.listener != nullptr ? *settings.listener : nobody_),
           destination_(destinationRoot),
           replaced_([this](const CString& shortName, const CString& name) {
               return CaptionFolder(destinationRoot_ + L"\\" + shortName, name) + L"\\" + name;
           }),
-          workersAsked_(workers),
-          workersFit_(CaptionWorkersThatFit(workers, destinationRoot)),
+          workersAsked_(settings.workers > 1 ? settings.workers : 1),
+          workersFit_(CaptionWorkersThatFit(workersAsked_, destinationRoot)),
           work_(workersFit_, schedule_) {}
 
     CopyOutcome Run(const CString& sourceRoot) {
@@ -290,6 +281,7 @@ private:
 
     const Layout layout_;
     const CString& destinationRoot_;
+    NoListener nobody_;
     CopyListener& listener_;
     CopyOutcome outcome_;
     DestinationTree destination_;
@@ -311,18 +303,10 @@ CString AbbreviateFolderName(const CString& name) {
     return name.Left(headLength) + L"_" + name.Right(tailLength);
 }
 
-CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot) {
+CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot, const CopySettings& settings) {
     const Layout layout = RecognizeLayout(sourceRoot);
     CopyOutcome none;
     none.layoutRecognized = false;
     if (layout == Layout::None) return none;
-    return CaptionWalk(layout, destinationRoot, captionWorkers.load()).Run(sourceRoot);
+    return CaptionWalk(layout, destinationRoot, settings).Run(sourceRoot);
 }
-
-void SetCaptionWorkers(int workers) { captionWorkers = workers > 1 ? workers : 1; }
-
-ScopedCopyListener::ScopedCopyListener(CopyListener& listener) : previous_(ActiveListener()) {
-    ActiveListener() = &listener;
-}
-
-ScopedCopyListener::~ScopedCopyListener() { ActiveListener() = previous_; }

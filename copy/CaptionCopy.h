@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy/CopyListener.h"
 #include "framework/CString.h"
 
 // Copies every caption file ("*.vtt") of the content tree at `sourceRoot`
@@ -14,7 +15,7 @@
 // The walk never stops for a failure: a folder that can't be listed is
 // passed over, a failed copy is left behind. The result counts both, so that
 // the caller can tell the user that the run was not complete; a listener,
-// where one listens (CopyListener.h), hears of each as it happens.
+// where the settings give one (CopyListener.h), hears of each as it happens.
 //
 // The walk lists on its own thread, as it always did; the work for each
 // caption (its folders, its copy) goes to a pool of workers, whose outcome
@@ -37,14 +38,17 @@ struct CopyOutcome {
     int captionsCopied = 0;
     int captionsReplaced = 0;
 };
-CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot);
-
-// How many workers do the caption work of the walks that follow: 8 unless
-// set otherwise, 1 does each caption on the walk's thread in walk order. A
-// destination that lies in the source is walked with one worker whatever
-// the setting: the walk lists folders the workers are making there.
+// How a walk goes about its work, as the run chooses.
 constexpr int kDefaultCaptionWorkers = 8;
-void SetCaptionWorkers(int workers);
+struct CopySettings {
+    // How many workers do the caption work: 1 does each caption on the
+    // walk's thread, in walk order.
+    int workers = kDefaultCaptionWorkers;
+    // Hears everything the walk tells (CopyListener.h); nobody by default.
+    CopyListener* listener = nullptr;
+};
+CopyOutcome CopyCaptionTree(const CString& sourceRoot, const CString& destinationRoot,
+                            const CopySettings& settings = CopySettings());
 
 // The destination folder name of a content folder: names shorter than 5
 // characters doubled around "_" ("Lab" -> "Lab_Lab"), longer ones cut to

@@ -8,9 +8,7 @@
 // folder that could not be read or made, and the end. Everything is told in
 // walk order, from one thread, whichever worker did the caption's work; the
 // platform's last error is the failed call's when a loss is told. The walk
-// is the same with or without a listener; only the Linux program listens
-// (for its progress line, its reasons and its verbose lines), and the
-// Windows program keeps the first losses for its message.
+// is the same with or without a listener (CopySettings, CaptionCopy.h).
 class CopyListener {
 public:
     // Why something was left behind: a platform call failed (its last error
@@ -46,17 +44,4 @@ public:
 
 protected:
     ~CopyListener() = default;
-};
-
-// Makes `listener` hear every walk of this process while the object lives,
-// and puts back the one that listened before.
-class ScopedCopyListener {
-public:
-    explicit ScopedCopyListener(CopyListener& listener);
-    ~ScopedCopyListener();
-    ScopedCopyListener(const ScopedCopyListener&) = delete;
-    ScopedCopyListener& operator=(const ScopedCopyListener&) = delete;
-
-private:
-    CopyListener* previous_;
 };

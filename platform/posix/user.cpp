@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/command_line.h"
+#include "platform/posix/files/planned_writes.h"
 #include "platform/posix/console.h"
 #include "platform/posix/desktop_faces.h"
 #include "platform/posix/shell_internal.h"

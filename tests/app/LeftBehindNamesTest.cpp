@@ -17,10 +17,10 @@ using Loss = CopyListener::Loss;
 // "Lab\a.vtt" on Windows.
 std::wstring S(const std::wstring& path) { return ShownPath(path); }
 
-RunTelling Naming() {
-    RunTelling telling;
-    telling.namesLeftBehind = true;
-    return telling;
+RunOptions Naming() {
+    RunOptions options;
+    options.namesLeftBehind = true;
+    return options;
 }
 
 TEST(LeftBehindNames, TheTwoFoldersThenTheFirstFiveEachShortThenHowManyMoreAndWhereTheRecordIs) {
@@ -61,7 +61,7 @@ TEST(LeftBehindNames, TheTwoFoldersThenTheFirstFiveEachShortThenHowManyMoreAndWh
 
     // Without names, a record that could not be written goes unsaid here:
     // the terminal's program says it on standard error.
-    RunReport quiet{RunTelling()};
+    RunReport quiet{RunOptions()};
     quiet.WalkStarted(L"C:\\media\\VOD", L"E:\\out");
     quiet.FolderNotRead(L"C:\\media\\VOD\\x", Loss::NotASingleName);
     EXPECT_EQ(std::wstring(quiet.MessageText({L"", L"R:\\records: Permission denied"})), L"");
@@ -85,12 +85,10 @@ TEST(LeftBehindNames, ReasonsAreTheLinuxBuildsWordsOnBothBuilds) {
     tree.WriteFile(L"VOD\\Quiz\\q.vtt", "WEBVTT\n");
     tree.WriteFile(L"out\\Quiz_Quiz", "a file where the content folder's folder belongs");
     RunReport report(Naming());
-    {
-        const ScopedCopyListener listening(report);
-        const CopyOutcome outcome = CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out"));
-        EXPECT_EQ(outcome.captionsNotCopied, 4);
-        EXPECT_EQ(outcome.foldersNotMade, 1);
-    }
+    const CopyOutcome outcome =
+        CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out"), CopySettings{kDefaultCaptionWorkers, &report});
+    EXPECT_EQ(outcome.captionsNotCopied, 4);
+    EXPECT_EQ(outcome.foldersNotMade, 1);
     const std::wstring text = std::wstring(report.MessageText({})) + L"\n";
     for (const std::wstring& entry : {
              S(L"Lab\\demo.vtt") + L" -> " + S(L"Lab_Lab\\demo\\video\\vtt\\demo.vtt") + L": the file there is read-only",

@@ -28,13 +28,12 @@ struct RecordedRun {
             tree.SetReadOnly(copy, true);
         }
         tree.WriteFile(L"VOD\\Lab\\demo.vtt", "WEBVTT\n");
-        RunTelling telling;
-        telling.namesLeftBehind = true;
-        telling.keepsRecord = true;
-        telling.recordFolder = folder;
-        RunReport report(telling);
-        const ScopedCopyListener listening(report);
-        outcome = CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out"));
+        RunOptions options;
+        options.namesLeftBehind = true;
+        options.keepsRecord = true;
+        options.recordFolder = folder;
+        RunReport report(options);
+        outcome = CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out"), CopySettings{kDefaultCaptionWorkers, &report});
         kept = report.KeepRecord(outcome);
         message = report.MessageText(kept);
     }

@@ -304,11 +304,9 @@ TEST_F(CaptionCopy, TheListenerHearsEveryStepAndEveryLoss) {
     WriteFiles(tree, {L"VOD\\Unit\\a.vtt", L"VOD\\Unit\\b.vtt", L"VOD\\Unit\\...vtt"});
     tree.WriteFile(L"out\\Unit_Unit\\b", "a file where b's caption folder belongs");
     RecordingListener listener(tree.Root());
-    {
-        const ScopedCopyListener listening(listener);
-        EXPECT_EQ(Copy(L"VOD"), Outcome(2));
-        EXPECT_EQ(CopyCaptionTree(tree.Path(L"gone\\VOD"), Out()), Outcome(0, 1));
-    }
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), Out(), CopySettings{kDefaultCaptionWorkers, &listener}), Outcome(2));
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"gone\\VOD"), Out(), CopySettings{kDefaultCaptionWorkers, &listener}),
+              Outcome(0, 1));
     EXPECT_EQ(listener.events, (std::vector<std::wstring>{
                                    L"started",
                                    L"into VOD\\Unit",

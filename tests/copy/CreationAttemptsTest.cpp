@@ -48,9 +48,7 @@ TEST(CreateDirectoryPath, TheWalkOneCaptionAtATimeAttemptsInWalkOrder) {
     }
     attempts.clear();
     allSucceed = true;
-    SetCaptionWorkers(1);
-    CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out"));
-    SetCaptionWorkers(kDefaultCaptionWorkers);
+    CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out"), CopySettings{1});
     allSucceed = false;
     // Below the tree only; the prefixes above it are the same for each.
     const std::wstring root = std::wstring(tree.Root()) + L"\\";

@@ -89,12 +89,10 @@ std::function<void(int folder, const char* path)> afterMakingFolder;
 class Faults : public ::testing::Test {
 protected:
     TempTree tree;
-    void SetUp() override {
-        tree.MakeDir(L"out");
-        SetCaptionWorkers(1);
-    }
+    // One caption at a time, unless a test says otherwise.
+    int workers = 1;
+    void SetUp() override { tree.MakeDir(L"out"); }
     void TearDown() override {
-        SetCaptionWorkers(kDefaultCaptionWorkers);
         beforeCopy = nullptr;
         afterCopy = nullptr;
         noUnnamedFiles = false;
@@ -107,7 +105,7 @@ protected:
         beforeLease = nullptr;
         dataCalls.clear();
     }
-    CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out")); }
+    CopyOutcome Copy() const { return CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"out"), CopySettings{workers}); }
     // Acts just before (or after) the walk copies the file whose path ends
     // with `name`.
     void Before(const std::wstring& name, std::function<void()> action) { beforeCopy = ForCopyOf(name, action); }
@@ -376,7 +374,7 @@ TEST_F(Faults, ASignalDuringAConcurrentRunLeavesNoTemporaryFile) {
         // Every worker has its named file when the signal comes: the last
         // of the four to start writing sends it while the other three are
         // in flight beside it.
-        SetCaptionWorkers(4);
+        workers = 4;
         std::atomic<int> inFlight{0};
         beforeData = [&inFlight] {
             if (++inFlight == 4) raise(SIGTERM);
@@ -426,7 +424,7 @@ TEST_F(Faults, ASignalAtAnyMomentOfAReplacingRunLeavesNoTemporaryFile) {
                 const pid_t child = fork();
                 if (child == 0) {
                     noUnnamedFiles = named;
-                    SetCaptionWorkers(workers);
+                    this->workers = workers;
                     std::atomic<int> reached{0};
                     *m.moment = [&reached] {
                         if (++reached != 3) return;
@@ -598,7 +596,7 @@ TEST_F(Faults, NamedCopiesSweepEachFolderOnceAndNoneTheRunMade) {
         tree.WriteFile(file, SystemPath(file));
     }
     tree.SetReadOnly(L"Zelvora\\Unit\\Week1\\b.vtt", true);
-    const auto copy = [this] { return CopyCaptionTree(tree.Path(L"Zelvora"), tree.Path(L"out")); };
+    const auto copy = [this] { return CopyCaptionTree(tree.Path(L"Zelvora"), tree.Path(L"out"), CopySettings{workers}); };
     sweeps = 0;
     EXPECT_EQ(copy(), Outcome(1)) << "Week2's b.vtt meets the read-only copy of Week1's";
     EXPECT_EQ(sweeps, 0) << "every folder was made by the run";
@@ -793,9 +791,9 @@ TEST_F(Faults, ASecondRunOverAnUnchangedTreeChangesNothing) {
     };
     // The destination sits inside the source: it is walked like any other
     // content folder, and the run still ends with a predictable tree.
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), kAllCopied);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out"), CopySettings{workers}), kAllCopied);
     const std::string first = snapshot();
-    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out")), kAllCopied);
+    EXPECT_EQ(CopyCaptionTree(tree.Path(L"VOD"), tree.Path(L"VOD\\out"), CopySettings{workers}), kAllCopied);
     EXPECT_EQ(snapshot(), first);
     EXPECT_EQ(tree.List(L"VOD\\out"), Union({{L"out_out\\"}, PublishedCaption(L"Les_01", L"intro.vtt"),
                                              PublishedCaption(L"Lab_Lab", L"demo.VTT")}));

@@ -68,12 +68,7 @@ struct Ran {
 inline Ran CopyWith(const TempTree& tree, int workers, const std::wstring& source, const std::wstring& destination) {
     Transcript transcript(tree.Path(destination), tree.Root());
     Ran run;
-    SetCaptionWorkers(workers);
-    {
-        const ScopedCopyListener listening(transcript);
-        run.outcome = CopyCaptionTree(tree.Path(source), tree.Path(destination));
-    }
-    SetCaptionWorkers(kDefaultCaptionWorkers);
+    run.outcome = CopyCaptionTree(tree.Path(source), tree.Path(destination), CopySettings{workers, &transcript});
     run.told = transcript.lines;
     run.pool = transcript.pool;
     for (const std::wstring& entry : tree.List(destination)) {

@@ -3,6 +3,9 @@
 // for a cancel.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/posix/shell_internal.h"
 
 namespace posix {
@@ -15,7 +18,8 @@ PIDLIST_ABSOLUTE RunLineProtocol(BROWSEINFOW& info, const Console& console);
 PIDLIST_ABSOLUTE RunFullScreenBrowser(BROWSEINFOW& info, const Console& console);
 
 // For the command line: the next folder it gave, without showing anything;
-// null once none is left.
+// null once none is left. Each browse answers with the next of `folders`.
+void AnswerBrowsesWith(const std::vector<std::string>& folders);
 bool AnswersGivenFolders();
 PIDLIST_ABSOLUTE AnswerWithGivenFolder(BROWSEINFOW& info, const Console& console);
 

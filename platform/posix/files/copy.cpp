@@ -34,7 +34,6 @@
 #include <utility>
 
 #include "platform/ReasonWords.h"
-#include "platform/posix/command_line.h"
 #include "platform/posix/files/copy_content.h"
 #include "platform/posix/files/copy_rules.h"
 #include "platform/posix/files/descriptors.h"

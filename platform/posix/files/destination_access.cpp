@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <optional>
 
-#include "platform/posix/command_line.h"
 
 namespace posix {
 namespace {

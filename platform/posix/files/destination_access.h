@@ -8,6 +8,9 @@
 
 namespace posix {
 
+// Set once, before the run: the destination is refused as said above.
+void RefuseDestinationsThatTakeNoFolder();
+
 // A folder that a browse handed back, in the order the run asks for them:
 // the source first, the destination second.
 void FolderChosen(const std::string& folder);

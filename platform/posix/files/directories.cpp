@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/command_line.h"
 #include "platform/posix/files/errors.h"
 #include "platform/posix/files/missing_folders.h"
 #include "platform/posix/files/planned_writes.h"

@@ -19,7 +19,6 @@
 #include "platform/posix/files/destination_access.h"
 #include "platform/posix/files/errors.h"
 #include "platform/posix/files/planned_writes.h"
-#include "platform/posix/command_line.h"
 #include "platform/posix/names.h"
 
 namespace posix {

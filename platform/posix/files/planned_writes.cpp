@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/command_line.h"
 #include "platform/posix/files/copy_rules.h"
 #include "platform/posix/files/errors.h"
 

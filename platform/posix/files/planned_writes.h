@@ -22,6 +22,10 @@
 
 namespace posix {
 
+// A dry run: set once, before the run.
+void PlanWritesOnly();
+bool PlanningWritesOnly();
+
 // The folder `path` names, as MakeWriteFolder would make it: 0, or a cause.
 int PlanFolder(const WritePath& path);
 
