@@ -38,10 +38,10 @@
 #include "platform/posix/files/copy_rules.h"
 #include "platform/posix/files/descriptors.h"
 #include "platform/posix/files/errors.h"
-#include "platform/posix/files/missing_folders.h"
 #include "platform/posix/files/planned_writes.h"
 #include "platform/posix/files/replaced_access.h"
 #include "platform/posix/files/temporary_files.h"
+#include "platform/posix/files/thread_files.h"
 #include "platform/posix/files/write_folders.h"
 #include "platform/posix/files/write_watch.h"
 #include "platform/posix/names.h"
@@ -162,7 +162,7 @@ int LinkAsTarget(FileDescriptor& temp, int folder, const std::string& target) {
 int PlaceUnnamed(FileDescriptor& temp, int folder, const std::string& target, const struct stat& source,
                  bool failIfExists) {
     // Each thread's own guess, from the latest target it placed.
-    thread_local bool targetsThere = false;
+    bool& targetsThere = ThisThread().targetsThere;
     if (!targetsThere || SurelyNothingThere()) {
         const int linked = LinkAsTarget(temp, folder, target);
         if (linked != EEXIST) {

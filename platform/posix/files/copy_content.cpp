@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/posix/files/errors.h"
+#include "platform/posix/files/thread_files.h"
 #include "platform/posix/files/write_watch.h"
 
 namespace posix {
@@ -30,7 +31,8 @@ bool CopyRangeUnsupported(int err) {
 // whether it grew. Writes nothing beyond `end`.
 int CopyRangeByReading(int in, int out, off_t from, off_t end, bool atSize, WriteWatch& watch) {
     constexpr off_t kBufferSize = 128 * 1024;
-    const std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+    std::unique_ptr<char[]>& buffer = ThisThread().copyBuffer;
+    if (!buffer) buffer.reset(new char[kBufferSize]);
     const off_t limit = atSize ? end + 1 : end;
     for (off_t at = from;;) {
         if (watch.WriterWaits()) return kSourceChanged;
@@ -85,10 +87,10 @@ int CopyRangeByKernel(int in, int out, off_t from, off_t end, bool atSize, Write
 // again: on file systems without reflinks (ext4, tmpfs) that saves a call
 // per file.
 bool Reflinked(int in, int out, const struct stat& source) {
-    thread_local std::optional<dev_t> refusedFrom;
-    if (refusedFrom == source.st_dev) return false;
+    std::optional<dev_t>& refusedBy = ThisThread().reflinkRefusedBy;
+    if (refusedBy == source.st_dev) return false;
     if (::ioctl(out, FICLONE, in) == 0) return true;
-    refusedFrom = source.st_dev;
+    refusedBy = source.st_dev;
     return false;
 }
 

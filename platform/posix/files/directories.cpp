@@ -8,7 +8,6 @@
 #include <string>
 
 #include "platform/posix/files/errors.h"
-#include "platform/posix/files/missing_folders.h"
 #include "platform/posix/files/planned_writes.h"
 #include "platform/posix/names.h"
 #include "platform/posix/files/write_folders.h"

@@ -6,16 +6,13 @@
 #include <cerrno>
 
 #include "platform/ReasonWords.h"
+#include "platform/posix/files/thread_files.h"
 #include "platform/posix/names.h"
 
 namespace posix {
 namespace {
 
 constexpr DWORD kErrorGenFailure = 31;
-
-thread_local DWORD lastError = ERROR_SUCCESS;
-thread_local int lastCause = kNoCause;
-thread_local const char* lastCauseWhere = nullptr;
 
 const char* OwnReason(int cause) {
     switch (cause) {
@@ -33,15 +30,15 @@ const char* OwnReason(int cause) {
 }  // namespace
 
 BOOL Fail(const Failure& failure) {
-    lastError = failure.code;
-    lastCause = failure.cause;
-    lastCauseWhere = failure.where;
+    ThisThread().lastError = failure;
     return FALSE;
 }
 
-Failure LastFailure() { return {lastError, lastCause, lastCauseWhere}; }
+Failure LastFailure() { return ThisThread().lastError; }
 
 std::string LastErrorReason() {
+    const Failure& last = ThisThread().lastError;
+    const int lastCause = last.cause;
     std::string reason;
     if (const char* own = OwnReason(lastCause)) {
         reason = own;
@@ -50,9 +47,9 @@ std::string LastErrorReason() {
         // up beside our English messages.
         reason = text;
     } else {
-        reason = "error " + std::to_string(lastError);
+        reason = "error " + std::to_string(last.code);
     }
-    return lastCauseWhere != nullptr ? lastCauseWhere + std::string(": ") + reason : reason;
+    return last.where != nullptr ? last.where + std::string(": ") + reason : reason;
 }
 
 DWORD ErrorFromErrno(int err) {
@@ -113,6 +110,6 @@ DWORD EntryErrorFromErrno(int err, const std::string& path) {
 
 }  // namespace posix
 
-DWORD WINAPI GetLastError() { return posix::lastError; }
+DWORD WINAPI GetLastError() { return posix::ThisThread().lastError.code; }
 
 void WINAPI SetLastError(DWORD dwErrCode) { posix::Fail(dwErrCode); }

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/posix/files/descriptors.h"
+#include "platform/posix/files/thread_files.h"
 
 namespace posix {
 namespace {
@@ -31,137 +32,6 @@ void AppendNames(std::string_view path, std::vector<std::string>& names) {
         at = end + 1;
     }
 }
-
-// ENOTDIR covers a plain file and a link alike; a link is told apart as
-// ELOOP, so that the caller can say that it was refused.
-int RefusalOf(int folder, const std::string& name, int error) {
-    struct stat status;
-    if (error == ENOTDIR && ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISLNK(status.st_mode)) {
-        return ELOOP;
-    }
-    return error;
-}
-
-// The folders of the latest write path, from the top down, each held open.
-// Each was opened by its one name below the folder above it, without
-// following a link, and each folder is made by its one name below the folder
-// above it: a link put in place of a folder, at whatever moment, is met as a
-// link and refused, never followed.
-class FolderStack {
-public:
-    int Make(const std::vector<std::string>& folder, const std::string& leaf, bool afresh) {
-        // The walk attempts every folder on the way to each caption folder;
-        // a held one would only be found there.
-        if (!afresh && Holds(folder, leaf)) {
-            held_[folder.size()].answered = true;
-            return EEXIST;
-        }
-        if (const int error = Reach(folder, afresh); error != 0) return error;
-        return MakeAndPush(leaf);
-    }
-
-    int Open(const std::vector<std::string>& folder, bool afresh) {
-        if (const int error = Reach(folder, afresh); error != 0) {
-            errno = error;
-            return -1;
-        }
-        return Top();
-    }
-
-    // What is known of the folder Open gave last; a folder below the top of
-    // the file system, since nothing is written into "/" itself.
-    WriteFolderFacts& TopFacts() { return held_.empty() ? rootFacts_ : held_.back().facts; }
-
-private:
-    struct HeldFolder {
-        std::string name;
-        FileDescriptor fd;
-        bool answered;  // a creation attempt on it was answered from the stack
-        WriteFolderFacts facts;
-    };
-
-    int Top() const { return held_.empty() ? root_.get() : held_.back().fd.get(); }
-
-    // How many names of `folder`, from the top, the stack holds.
-    std::size_t Shared(const std::vector<std::string>& folder) const {
-        std::size_t depth = 0;
-        while (depth < held_.size() && depth < folder.size() && held_[depth].name == folder[depth]) ++depth;
-        return depth;
-    }
-
-    bool Holds(const std::vector<std::string>& folder, const std::string& leaf) const {
-        return held_.size() > folder.size() && Shared(folder) == folder.size() && held_[folder.size()].name == leaf;
-    }
-
-    // Leaves the stack holding `folder`: pops what it does not share and
-    // pushes each further name. Afresh, the folders it shares are opened
-    // again first, since one of them may have been removed.
-    int Reach(const std::vector<std::string>& folder, bool afresh) {
-        if (!root_) {
-            root_.Reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-            if (!root_) return errno;
-        }
-        held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(Shared(folder)), held_.end());
-        if (afresh) {
-            if (const int error = Reopen(); error != 0) return error;
-        }
-        for (std::size_t depth = held_.size(); depth < folder.size(); ++depth) {
-            if (const int error = Push(folder[depth]); error != 0) return error;
-        }
-        return 0;
-    }
-
-    // Opens the held folders again by name from the top. One whose creation
-    // was answered from the stack and that is gone is made again, as the
-    // attempt would have made it.
-    int Reopen() {
-        std::vector<HeldFolder> earlier;
-        earlier.swap(held_);
-        for (const HeldFolder& folder : earlier) {
-            int error = Push(folder.name);
-            if (error == ENOENT && folder.answered) {
-                error = ::mkdirat(Top(), folder.name.c_str(), 0777) == 0 || errno == EEXIST ? Push(folder.name) : errno;
-            }
-            if (error != 0) return error;
-            held_.back().answered = folder.answered;
-        }
-        return 0;
-    }
-
-    // Makes `name` in the top folder and pushes it: 0, or the errno of the
-    // creation or of the open. A folder already there (EEXIST) is pushed too:
-    // writes into a filled destination go on below it. Whether the latest
-    // folder at the same depth was there foretells this one (into a
-    // destination an earlier run filled every one is, into a new one none;
-    // a content folder's, which the walk makes, is there for the workers),
-    // so the likely call comes first: the open that finds it, or the
-    // creation. On a network share the other would cost a round trip.
-    int MakeAndPush(const std::string& name) {
-        const std::size_t depth = held_.size();
-        if (foundAt_.size() <= depth) foundAt_.resize(depth + 1, false);
-        if (foundAt_[depth] && Push(name) == 0) return EEXIST;
-        const int error = ::mkdirat(Top(), name.c_str(), 0777) == 0 ? 0 : errno;
-        if (error != 0 && error != EEXIST) return error;
-        const int pushed = Push(name);
-        foundAt_[depth] = error == EEXIST && pushed == 0;
-        // Made just now: nothing is in it.
-        if (error == 0 && pushed == 0) held_.back().facts = {true, true};
-        return error != 0 ? error : pushed;
-    }
-
-    int Push(const std::string& name) {
-        FileDescriptor fd(::openat(Top(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fd) return RefusalOf(Top(), name, errno);
-        held_.push_back({name, std::move(fd), false, {}});
-        return 0;
-    }
-
-    FileDescriptor root_;
-    std::vector<HeldFolder> held_;
-    std::vector<bool> foundAt_;  // by depth: whether the latest folder made there was there already
-    WriteFolderFacts rootFacts_;
-};
 
 // The chosen folders that are links, by their names, with the names of
 // the folders they led to when they were chosen. Set before the copies
@@ -183,12 +53,6 @@ void FollowChosenLinks(std::vector<std::string>& names) {
             return;
         }
     }
-}
-
-// Each thread holds the folders of its own latest write path.
-FolderStack& Stack() {
-    thread_local FolderStack stack;
-    return stack;
 }
 
 }  // namespace
@@ -225,11 +89,27 @@ void WriteThroughChosenLink(const std::string& chosenFolder) {
 int MakeWriteFolder(const WritePath& path) {
     // The top of the file system always exists; there is nothing to make.
     if (path.leaf.empty()) return EEXIST;
-    return AfreshIfStale([&](bool afresh) { return Stack().Make(path.folder, path.leaf, afresh); });
+    return AfreshIfStale([&](bool afresh) { return ThisThread().writeFolders.Make(path.folder, path.leaf, afresh); });
 }
 
-int OpenWriteFolder(const std::vector<std::string>& folder, bool afresh) { return Stack().Open(folder, afresh); }
+int OpenWriteFolder(const std::vector<std::string>& folder, bool afresh) { return ThisThread().writeFolders.Open(folder, afresh); }
 
-WriteFolderFacts& LatestWriteFolderFacts() { return Stack().TopFacts(); }
+WriteFolderFacts& LatestWriteFolderFacts() { return ThisThread().writeFolders.TopFacts(); }
+
+void RememberFolderNotMade(const WritePath& path, int cause) {
+    if (cause == EEXIST || cause == ENOENT) return;
+    ThreadFiles& thread = ThisThread();
+    thread.folderNotMade = path.folder;
+    thread.folderNotMade.push_back(path.leaf);
+    thread.folderNotMadeCause = cause;
+}
+
+int WhyFolderIsMissing(const std::vector<std::string>& folder) {
+    const ThreadFiles& thread = ThisThread();
+    const std::vector<std::string>& notMade = thread.folderNotMade;
+    const bool atOrAbove = thread.folderNotMadeCause != 0 && notMade.size() <= folder.size() &&
+                           std::equal(notMade.begin(), notMade.end(), folder.begin());
+    return atOrAbove ? thread.folderNotMadeCause : ENOENT;
+}
 
 }  // namespace posix

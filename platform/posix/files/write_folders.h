@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/files/folder_stack.h"
+
 namespace posix {
 
 // A path to write at, split into names and made lexically normal, as Windows
@@ -67,17 +69,6 @@ int AfreshIfStale(Call call) {
 // The descriptor of `folder`, or -1 with errno; valid until the next call.
 int OpenWriteFolder(const std::vector<std::string>& folder, bool afresh);
 
-// What this thread knows of a folder it holds, so that the copies into it
-// ask the file system no more than they must: on a network share each
-// question is a round trip. A folder found there, or held again after the
-// stack left it, is taken as it may be.
-struct WriteFolderFacts {
-    // This thread made it in this run and has written nothing into it since:
-    // no target can be there (another thread writes other targets only).
-    bool empty = false;
-    // Named temporary files that runs killed outright left are gone from it.
-    bool swept = false;
-};
 // Of the folder OpenWriteFolder (or InWriteFolder) gave last, on this thread.
 WriteFolderFacts& LatestWriteFolderFacts();
 
@@ -88,5 +79,17 @@ int InWriteFolder(const std::vector<std::string>& folder, Operation operation) {
         return fd < 0 ? errno : operation(fd);
     });
 }
+
+// Why a write's folder is missing. The walk makes a caption's folders and
+// then copies into them without looking at what the creations said; when a
+// creation failed for a reason of its own (no permission, a read-only file
+// system, a link on the way), the copy then only finds its folder missing.
+// The reason of that creation is kept for the thread, so that the copy can
+// give it. Only causes that tell more than "already there" or "no parent"
+// are kept.
+void RememberFolderNotMade(const WritePath& path, int cause);
+// The cause that left `folder` (names from the top) missing: that of the
+// latest folder not made when it is `folder` or lies above it, else ENOENT.
+int WhyFolderIsMissing(const std::vector<std::string>& folder);
 
 }  // namespace posix
