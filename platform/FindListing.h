@@ -49,23 +49,3 @@ inline bool ListedFolderExists(const wchar_t* pattern) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED;
 }
-
-// Whether a listed name is one name that a path may be built from. Windows
-// lists no name that holds a separator or a drive's colon, but Wine passes
-// on what a Unix file system holds, and so may a file server: joined into a
-// path, "..\VOD\Lesson01" or "a:b.vtt" would lead somewhere else. The POSIX
-// stand-in lists a name's own backslash as U+DC5C, and a colon is an
-// ordinary character there.
-inline bool IsSingleName(const wchar_t* name) {
-#ifdef _WIN32
-    const wchar_t* const pathSyntax = L"\\/:";
-#else
-    const wchar_t* const pathSyntax = L"\\/";
-#endif
-    for (; *name != L'\0'; ++name) {
-        for (const wchar_t* syntax = pathSyntax; *syntax != L'\0'; ++syntax) {
-            if (*name == *syntax) return false;
-        }
-    }
-    return true;
-}

@@ -20,6 +20,14 @@ std::wstring FoldedName(const wchar_t* name);
 // one; ext4 and tmpfs do not), and asked once per such folder.
 bool SpellingsMeet(const wchar_t* path, const wchar_t* other);
 
+// Whether a listed name is one name that a path may be built from. Windows
+// lists no name that holds a separator or a drive's colon, but Wine passes
+// on what a Unix file system holds, and so may a file server: joined into a
+// path, "..\VOD\Lesson01" or "a:b.vtt" would lead somewhere else. The Linux
+// stand-in lists a name's own backslash as U+DC5C, and a colon is an
+// ordinary character there.
+bool IsSingleName(const wchar_t* name);
+
 // Whether `folder` is `outer` or lies below it: on Linux with every link
 // resolved (a folder reached through a link into the source lies inside
 // it), on Windows as the full paths say, letter case ignored.

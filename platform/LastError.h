@@ -5,37 +5,17 @@
 
 #include "platform/platform.h"
 
-#ifndef _WIN32
-#include "platform/posix/files/errors.h"
-#endif
-
 class SavedLastError {
 public:
     // This thread's last error now.
-    static SavedLastError Take() {
-        SavedLastError saved;
-#ifdef _WIN32
-        saved.code_ = GetLastError();
-#else
-        // The stand-in keeps the error's cause beside its code.
-        saved.failure_ = posix::LastFailure();
-#endif
-        return saved;
-    }
-
+    static SavedLastError Take();
     // Makes it this thread's last error.
-    void Restore() const {
-#ifdef _WIN32
-        SetLastError(code_);
-#else
-        posix::Fail(failure_);
-#endif
-    }
+    void Restore() const;
 
 private:
-#ifdef _WIN32
+    // As the platform keeps it: the code, and on the Linux stand-in also its
+    // cause and where the cause lies, which tell a person more than a code.
     DWORD code_ = ERROR_SUCCESS;
-#else
-    posix::Failure failure_ = posix::kNoFailure;
-#endif
+    int cause_ = 0;
+    const char* where_ = nullptr;
 };

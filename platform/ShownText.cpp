@@ -2,10 +2,6 @@
 
 #include <cstdint>
 
-#ifndef _WIN32
-#include "platform/posix/console.h"
-#include "platform/posix/names.h"
-#endif
 
 namespace {
 
@@ -74,14 +70,4 @@ std::wstring CleanedText(const std::wstring& text, bool multiline) {
         }
     }
     return shown;
-}
-
-std::wstring ShownPath(const std::wstring& path) {
-#ifdef _WIN32
-    return CleanedText(path);
-#else
-    // The stand-in's own crossing: a name's backslash shown as the
-    // backslash it is, each separator as a slash.
-    return posix::WidenText(posix::DisplayPath(path));
-#endif
 }

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/posix/console.h"
-#include "platform/posix/names.h"
 
 namespace {
 
@@ -37,7 +36,7 @@ std::optional<int> Jobs(const char* text) {
 
 // An argument as it may be shown: whatever it holds, no control character.
 std::string Shown(const char* argument) {
-    return posix::DisplayText(posix::WidenName(argument, std::strlen(argument)));
+    return posix::DisplayBytes(argument);
 }
 
 // What getopt refused: an unknown letter (optopt holds it), or a long

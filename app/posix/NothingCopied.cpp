@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/ErrorText.h"
 #include "platform/FindListing.h"
 #include "platform/posix/console.h"
-#include "platform/posix/files/errors.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ std::string NoLayout(const RunOutcome& run) {
 
 std::string NotAccessible(const RunOutcome& run, const CString& folder) {
     run.notAccessible.Restore();
-    return "cuecarry: " + Shown(folder) + ": " + posix::LastErrorReason() + "\n";
+    return "cuecarry: " + Shown(folder) + ": " + posix::DisplayText(LastErrorInWords()) + "\n";
 }
 
 }  // namespace

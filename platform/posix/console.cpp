@@ -77,23 +77,11 @@ InputLine Refuse(BufferedInput& input, std::size_t at, InputLine::Refused why) {
 
 }  // namespace
 
-bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
-
 void WriteText(int fd, const std::string& text) {
     // Keeps the order with anything the program printed through stdio.
     if (fd == STDOUT_FILENO) std::fflush(stdout);
     EraseStatusLine();
     WriteBytes(fd, text);
-}
-
-void WriteBytes(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        done += static_cast<std::size_t>(written);
-    }
 }
 
 std::optional<InputLine> ReadLine(int fd, std::size_t limit) {
@@ -150,6 +138,8 @@ std::string DisplayText(const std::wstring& text, bool multiline) {
     return NarrowName(shown.data(), shown.size()).value_or(std::string());
 }
 
+std::string DisplayBytes(const std::string& bytes) { return DisplayText(WidenName(bytes.data(), bytes.size())); }
+
 std::string DisplayPath(const std::wstring& path) {
     std::wstring slashed = path;
     for (wchar_t& unit : slashed) {
@@ -159,3 +149,7 @@ std::string DisplayPath(const std::wstring& path) {
 }
 
 }  // namespace posix
+
+// The stand-in's own crossing: a name's backslash shown as the backslash it
+// is, each separator as a slash.
+std::wstring ShownPath(const std::wstring& path) { return posix::WidenText(posix::DisplayPath(path)); }

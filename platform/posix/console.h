@@ -7,16 +7,13 @@
 #include <optional>
 #include <string>
 
-namespace posix {
+#include "platform/posix/terminal_bytes.h"
 
-bool IsTerminal(int fd);
+namespace posix {
 
 // All of `text`, after erasing a status line that stands (status_line.h); a
 // stream that fails is given up silently, like a closed window.
 void WriteText(int fd, const std::string& text);
-// The bytes as they are, a status line left standing: for the status line
-// itself.
-void WriteBytes(int fd, const std::string& bytes);
 
 struct InputLine {
     enum class Refused { No, TooLong, HoldsNul };
@@ -51,6 +48,8 @@ void WaitForEnter(int input, int output);
 // names) become U+FFFD; a backslash carried inside a name is shown as the
 // backslash it is. With `multiline`, line breaks stay.
 std::string DisplayText(const std::wstring& text, bool multiline = false);
+// Bytes as the system holds them (a name, an argument), shown as above.
+std::string DisplayBytes(const std::string& bytes);
 // A Windows-form path as the Linux user knows it: "/srv/media".
 std::string DisplayPath(const std::wstring& path);
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <cctype>
 #include <cstddef>
 #include <deque>
@@ -168,6 +169,8 @@ bool SpellingsMeet(const wchar_t* path, const wchar_t* other) {
     const bool meet = OneEntry(namesA, depth, namesA[depth], namesB[depth]);
     return known.emplace(folder, meet).first->second;
 }
+
+bool IsSingleName(const wchar_t* name) { return std::wcspbrk(name, L"\\/") == nullptr; }
 
 bool FolderLiesWithin(const wchar_t* folder, const wchar_t* outer) {
     const std::wstring inner = posix::RealFolderPath(folder).value_or(posix::NormalFolderPath(folder));

@@ -96,6 +96,13 @@ std::uint32_t UnitValue(wchar_t unit) { return static_cast<std::uint32_t>(unit);
 
 }  // namespace
 
+std::optional<Utf8Character> Utf8CharacterAt(const char* bytes, std::size_t available) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    const std::size_t length = available > 0 ? SequenceLength(p, available) : 0;
+    if (length == 0) return std::nullopt;
+    return Utf8Character{DecodeSequence(p, length), length};
+}
+
 std::wstring WidenName(const char* bytes, std::size_t length) {
     std::wstring out;
     out.reserve(length);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,14 @@ inline bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDF
 // Text that is no name (typed, or made to be shown) to UTF-16: a backslash
 // in it stays a backslash, which in a typed path separates names.
 std::wstring WidenText(const std::string& text);
+
+// The valid UTF-8 character that `bytes` start with; nothing when they start
+// none (a byte that is no UTF-8, a sequence cut short).
+struct Utf8Character {
+    std::uint32_t code;
+    std::size_t length;  // in bytes
+};
+std::optional<Utf8Character> Utf8CharacterAt(const char* bytes, std::size_t available);
 
 // Upper-case form of one UTF-16 code unit (simple Unicode case mapping; code
 // units with no single-unit upper case, surrogates among them, map to

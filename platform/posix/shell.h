@@ -4,7 +4,6 @@
 #pragma once
 
 #include "platform/posix/types.h"
-#include "platform/posix/user.h"
 
 // Defined by the stand-in; only pointers to it cross the interface.
 struct ITEMIDLIST;

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/win32.h"
+#include "platform/posix/shell.h"
+#include "platform/posix/types.h"
 
 namespace posix::testing {
 

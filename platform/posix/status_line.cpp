@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/posix/console.h"
+#include "platform/posix/names.h"
+#include "platform/posix/terminal_bytes.h"
 
 namespace posix {
 namespace {
@@ -26,20 +27,6 @@ std::optional<std::size_t> Columns(int fd) {
     return size.ws_col;
 }
 
-std::size_t SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xF0) return 4;
-    if (lead >= 0xE0) return 3;
-    return 2;
-}
-
-std::uint32_t CodePointAt(const std::string& text, std::size_t at, std::size_t length) {
-    static const unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    std::uint32_t code = static_cast<unsigned char>(text[at]) & kLeadMask[length];
-    for (std::size_t i = 1; i < length; ++i) code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
-    return code;
-}
-
 // Columns a character may take, never fewer than it does: whatever might be
 // wide counts two. The locale of the terminal is not the program's.
 std::size_t ColumnsAtMost(std::uint32_t code) {
@@ -52,12 +39,12 @@ std::string Fitted(const std::string& text, std::size_t columns) {
     std::size_t used = 0;
     std::size_t at = 0;
     while (at < text.size()) {
-        const std::size_t length = SequenceLength(static_cast<unsigned char>(text[at]));
-        if (at + length > text.size()) break;
-        const std::size_t width = ColumnsAtMost(CodePointAt(text, at, length));
+        const std::optional<Utf8Character> character = Utf8CharacterAt(text.data() + at, text.size() - at);
+        if (!character) break;
+        const std::size_t width = ColumnsAtMost(character->code);
         if (used + width > columns) break;
         used += width;
-        at += length;
+        at += character->length;
     }
     return text.substr(0, at);
 }

@@ -34,6 +34,11 @@ typedef const WCHAR* LPCWSTR;
 
 typedef void* HANDLE;
 typedef struct HINSTANCE__* HINSTANCE;
+// A window handle points to a window object of the stand-in (user.h).
+namespace posix {
+class Window;
+}
+typedef posix::Window* HWND;
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
 
 #define S_OK (static_cast<HRESULT>(0))

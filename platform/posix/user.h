@@ -31,8 +31,6 @@ public:
 
 }  // namespace posix
 
-typedef posix::Window* HWND;
-
 // Placement bands and flags, as Win32 numbers them. HWND_TOPMOST names no
 // window: it is never called through.
 #define HWND_TOPMOST (reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1)))

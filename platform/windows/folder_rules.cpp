@@ -4,6 +4,7 @@
 #include "platform/FolderRules.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <deque>
 #include <optional>
 #include <string>
@@ -98,6 +99,8 @@ std::wstring FoldedName(const wchar_t* name) {
 }
 
 bool SpellingsMeet(const wchar_t*, const wchar_t*) { return true; }
+
+bool IsSingleName(const wchar_t* name) { return std::wcspbrk(name, L"\\/:") == nullptr; }
 
 bool FolderLiesWithin(const wchar_t* folder, const wchar_t* outer) {
     const std::wstring inner = FullPath(folder);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/LastError.h"
 #include "platform/ReasonWords.h"
 #include "platform/posix/files/thread_files.h"
 #include "platform/posix/names.h"
@@ -109,6 +110,17 @@ DWORD EntryErrorFromErrno(int err, const std::string& path) {
 }
 
 }  // namespace posix
+
+SavedLastError SavedLastError::Take() {
+    const posix::Failure& last = posix::ThisThread().lastError;
+    SavedLastError saved;
+    saved.code_ = last.code;
+    saved.cause_ = last.cause;
+    saved.where_ = last.where;
+    return saved;
+}
+
+void SavedLastError::Restore() const { posix::Fail(posix::Failure{code_, cause_, where_}); }
 
 DWORD WINAPI GetLastError() { return posix::ThisThread().lastError.code; }
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/files/errors.h"
+#include "platform/posix/files/failure.h"
 #include "platform/posix/files/folder_stack.h"
 
 namespace posix {
