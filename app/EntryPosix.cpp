@@ -18,8 +18,8 @@
 #include "app/posix/ExitStatus.h"
 #include "app/posix/NothingCopied.h"
 #include "app/posix/ProgramFaces.h"
-#include "platform/posix/command_line.h"
-#include "platform/posix/console.h"
+#include "platform/posix/CommandLineOptions.h"
+#include "platform/posix/Console.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "framework/CString.h"
-#include "platform/platform.h"
+#include "platform/Platform.h"
 
 class CWinApp {
 public:

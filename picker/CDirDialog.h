@@ -5,7 +5,7 @@
 #pragma once
 
 #include "framework/CString.h"
-#include "platform/platform.h"
+#include "platform/Platform.h"
 
 class CDirDialog {
 public:

@@ -2,7 +2,7 @@
 // by its owner's scope, on every way out.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/Platform.h"
 
 class FindListing {
 public:

@@ -1,7 +1,7 @@
 // What the copy engine must know of the platform's folders beyond the Win32
 // calls: how the destination compares names, and which folders lie inside
 // which, links and all. Each system has its own answers (posix/ and
-// windows/folder_rules.cpp).
+// windows/FolderRules.cpp).
 #pragma once
 
 #include <memory>

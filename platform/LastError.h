@@ -3,7 +3,7 @@
 // caption work done by a worker carries its own error back to the walk.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/Platform.h"
 
 class SavedLastError {
 public:

@@ -13,7 +13,7 @@
 std::wstring CleanedText(const std::wstring& text, bool multiline = false);
 
 // A path of the layers above (Windows form on both builds) as the user's
-// platform writes it, cleaned (platform/windows/shown_path.cpp and
-// platform/posix/console.cpp): "/srv/media/VOD" on Linux, "D:\media\VOD" on
+// platform writes it, cleaned (platform/windows/ShownPath.cpp and
+// platform/posix/Console.cpp): "/srv/media/VOD" on Linux, "D:\media\VOD" on
 // Windows. A relative path stays relative: "Lab/demo.vtt", "Lab\demo.vtt".
 std::wstring ShownPath(const std::wstring& path);

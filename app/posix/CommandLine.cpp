@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/console.h"
+#include "platform/posix/Console.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "app/CompletionText.h"
 #include "app/LeftBehind.h"
 #include "platform/FolderRules.h"
-#include "platform/posix/console.h"
-#include "platform/posix/status_line.h"
+#include "platform/posix/Console.h"
+#include "platform/posix/StatusLine.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "app/posix/ProgramFaces.h"
-#include "platform/posix/console.h"
-#include "platform/posix/gtk/gtk_faces.h"
+#include "platform/posix/Console.h"
+#include "platform/posix/gtk/GtkFaces.h"
 
 const char kProgramName[] = "cuecarry-gtk";
 

@@ -4,7 +4,7 @@
 
 #include "platform/ErrorText.h"
 #include "platform/FindListing.h"
-#include "platform/posix/console.h"
+#include "platform/posix/Console.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <tuple>
 
 #include "app/CuecarryApp.h"
-#include "platform/posix/shell_testing.h"
+#include "platform/posix/ShellTesting.h"
 #include "tests/posix/ShellTestKit.h"
 #include "tests/support/TempTree.h"
 

@@ -8,7 +8,7 @@
 
 #include "copy/CaptionCopy.h"
 #include "copy/CopyListener.h"
-#include "platform/platform.h"
+#include "platform/Platform.h"
 #include "tests/support/Outcome.h"
 #include "tests/support/TempTree.h"
 

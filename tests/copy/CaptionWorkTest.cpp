@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "copy/CaptionCopy.h"
-#include "platform/platform.h"
+#include "platform/Platform.h"
 #include "tests/support/Outcome.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/WalkTranscript.h"

@@ -10,7 +10,7 @@
 
 #include "copy/CaptionCopy.h"
 #include "copy/DirectoryPath.h"
-#include "platform/platform.h"
+#include "platform/Platform.h"
 #include "tests/support/TempTree.h"
 
 namespace {

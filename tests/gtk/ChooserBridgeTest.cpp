@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/gtk/chooser_bridge.h"
+#include "platform/posix/gtk/ChooserBridge.h"
 #include "tests/posix/ShellTestKit.h"
 #include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"

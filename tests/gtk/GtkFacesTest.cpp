@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/posix/desktop_faces.h"
-#include "platform/posix/gtk/gtk_faces.h"
-#include "platform/posix/gtk/stop_icon.h"
+#include "platform/posix/DesktopFaces.h"
+#include "platform/posix/gtk/GtkFaces.h"
+#include "platform/posix/gtk/StopIcon.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "picker/CDirDialog.h"
-#include "platform/posix/shell_testing.h"
+#include "platform/posix/ShellTesting.h"
 #include "tests/posix/ShellTestKit.h"
 
 namespace {

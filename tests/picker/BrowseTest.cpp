@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "picker/CDirDialog.h"
-#include "platform/posix/shell_testing.h"
+#include "platform/posix/ShellTesting.h"
 #include "tests/posix/ShellTestKit.h"
 #include "tests/support/TempTree.h"
 

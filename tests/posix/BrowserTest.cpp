@@ -12,12 +12,12 @@
 #include <functional>
 #include <optional>
 
-#include "platform/posix/browser/browser_screen.h"
-#include "platform/posix/browser/drawing_terminal.h"
-#include "platform/posix/console.h"
-#include "platform/posix/folders.h"
-#include "platform/posix/names.h"
-#include "platform/posix/shell_testing.h"
+#include "platform/posix/browser/BrowserScreen.h"
+#include "platform/posix/browser/DrawingTerminal.h"
+#include "platform/posix/Console.h"
+#include "platform/posix/Folders.h"
+#include "platform/posix/Names.h"
+#include "platform/posix/ShellTesting.h"
 #include "tests/posix/PseudoTerminal.h"
 #include "tests/posix/ShellTestKit.h"
 #include "tests/support/TempTree.h"

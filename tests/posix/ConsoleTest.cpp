@@ -8,8 +8,8 @@
 #include <iterator>
 #include <string>
 
-#include "platform/posix/console.h"
-#include "platform/posix/status_line.h"
+#include "platform/posix/Console.h"
+#include "platform/posix/StatusLine.h"
 #include "tests/posix/PseudoTerminal.h"
 
 namespace {

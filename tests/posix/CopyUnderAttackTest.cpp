@@ -19,7 +19,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/posix/files.h"
+#include "platform/posix/Files.h"
 #include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"
 

@@ -1,4 +1,4 @@
-// The faces a desktop program installs in the stand-in (desktop_faces.h):
+// The faces a desktop program installs in the stand-in (DesktopFaces.h):
 // installed, they show the pickers and the message in place of the
 // terminal; without them, or with one missing, the terminal shows all.
 #include <fcntl.h>
@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/desktop_faces.h"
-#include "platform/posix/shell_testing.h"
+#include "platform/posix/DesktopFaces.h"
+#include "platform/posix/ShellTesting.h"
 #include "tests/posix/ShellTestKit.h"
 
 namespace {

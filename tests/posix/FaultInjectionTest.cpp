@@ -22,7 +22,7 @@
 
 #include "copy/CaptionCopy.h"
 #include "platform/FindListing.h"
-#include "platform/posix/files/temporary_files.h"
+#include "platform/posix/files/TemporaryFiles.h"
 #include "tests/support/Program.h"
 #include "tests/support/SystemPath.h"
 #include "tests/support/Outcome.h"

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/files.h"
-#include "platform/posix/files/errors.h"
-#include "platform/posix/names.h"
+#include "platform/posix/Files.h"
+#include "platform/posix/files/Errors.h"
+#include "platform/posix/Names.h"
 #include "tests/support/SystemPath.h"
 #include "tests/support/TempTree.h"
 

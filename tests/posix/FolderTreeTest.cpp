@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/browser/folder_order.h"
-#include "platform/posix/browser/folder_tree.h"
-#include "platform/posix/browser/key_decoder.h"
-#include "platform/posix/browser/key_help.h"
-#include "platform/posix/browser/path_prompt.h"
-#include "platform/posix/browser/screen_text.h"
+#include "platform/posix/browser/FolderOrder.h"
+#include "platform/posix/browser/FolderTree.h"
+#include "platform/posix/browser/KeyDecoder.h"
+#include "platform/posix/browser/KeyHelp.h"
+#include "platform/posix/browser/PathPrompt.h"
+#include "platform/posix/browser/ScreenText.h"
 
 namespace {
 

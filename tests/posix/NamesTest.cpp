@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/posix/names.h"
+#include "platform/posix/Names.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/posix/console.h"
-#include "platform/posix/shell_testing.h"
+#include "platform/posix/Console.h"
+#include "platform/posix/ShellTesting.h"
 #include "tests/posix/ShellTestKit.h"
 #include "tests/support/TempTree.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/Platform.h"
 
 // Frees its item list through the shell allocator, as every holder must.
 class OwnedItem {

@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/posix/names.h"
+#include "platform/posix/Names.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/SystemPath.h"
 

@@ -1,7 +1,7 @@
 // The test trees' own access to the file system on Windows (and under Wine):
 // the system's wide-character file calls, used directly, never through the
 // code under test.
-#include "platform/platform.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -10,7 +10,7 @@
 
 #include "copy/CaptionCopy.h"
 #include "copy/CopyListener.h"
-#include "platform/platform.h"
+#include "platform/Platform.h"
 #include "tests/support/TempTree.h"
 
 // Everything a walk tells, in order, with the destination's path left out

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "framework/CFileFind.h"
-#include "platform/platform.h"
+#include "platform/Platform.h"
 #include "platform/FindListing.h"
 #include "tests/support/TempTree.h"
 

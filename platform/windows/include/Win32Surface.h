@@ -1,6 +1,6 @@
 // The Win32 surface of the Windows build: the system's own headers, with
 // what they need said first. CMake puts this folder on the include path of
-// the Windows build alone (platform/platform.h).
+// the Windows build alone (platform/Platform.h).
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN

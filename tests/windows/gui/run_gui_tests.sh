@@ -170,7 +170,7 @@ check "Wine prefix is ready, with drive Z: on /" \
 # ---------------------------------------------------------------- probe ----
 mkdir -p "$WORK/bin"
 if "$MINGW_CC" -O1 -municode -mwindows -static -o "$WORK/bin/probe.exe" \
-    "$(dirname "$(readlink -f "$0")")/probe.c" -lcomctl32 >"$ART/probe-build.log" 2>&1; then
+    "$(dirname "$(readlink -f "$0")")/Probe.c" -lcomctl32 >"$ART/probe-build.log" 2>&1; then
     pass "probe.exe builds"
 else
     fail "probe.exe builds (see $ART/probe-build.log)"

@@ -1,0 +1,10 @@
+// Our POSIX stand-in for the part of the Win32 surface that Cuecarry calls.
+// Names, types, constants and contracts are those of Win32; see files/ (the
+// kernel file services), Shell.cpp and browser/ (the shell), and User.cpp
+// for how each call maps onto the operating system.
+#pragma once
+
+#include "platform/posix/Types.h"
+#include "platform/posix/Files.h"
+#include "platform/posix/Shell.h"
+#include "platform/posix/User.h"
