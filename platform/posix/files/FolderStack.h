@@ -3,7 +3,9 @@
 // used). Each was opened by its one name below the folder above it, without
 // following a link, and each folder is made by its one name below the
 // folder above it: a link put in place of a folder, at whatever moment, is
-// met as a link and refused, never followed.
+// met as a link and refused, never followed. Its calls are made in
+// WriteFolders.cpp, which is the only user; the type stands here so that a
+// thread's files (ThreadFiles.h) can hold one.
 #pragma once
 
 #include <string>

@@ -17,8 +17,6 @@
 namespace posix {
 namespace {
 
-bool planningOnly = false;
-
 // What the run would have made so far, by path. Writes follow no link but a
 // chosen one, which they resolve, so the paths are real ones.
 struct Plan {
@@ -60,10 +58,6 @@ std::string RealPath(const std::string& path) {
 }
 
 }  // namespace
-
-void PlanWritesOnly() { planningOnly = true; }
-
-bool PlanningWritesOnly() { return planningOnly; }
 
 int PlanFolder(const WritePath& path) {
     if (path.leaf.empty()) return EEXIST;

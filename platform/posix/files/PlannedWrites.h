@@ -22,9 +22,11 @@
 
 namespace posix {
 
-// A dry run: set once, before the run.
-void PlanWritesOnly();
-bool PlanningWritesOnly();
+// A dry run: set once, before the run (CommandLineOptions.h), and read by
+// every write, so kept where a read costs no call.
+inline bool planningWritesOnly = false;
+inline void PlanWritesOnly() { planningWritesOnly = true; }
+inline bool PlanningWritesOnly() { return planningWritesOnly; }
 
 // The folder `path` names, as MakeWriteFolder would make it: 0, or a cause.
 int PlanFolder(const WritePath& path);
