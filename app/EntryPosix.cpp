@@ -23,11 +23,8 @@
 
 namespace {
 
-// A record that could not be written changes nothing else about the run. A
-// desktop message says it; at the terminal, where every line of the record
-// has been shown already, it is said with --verbose: a script's standard
-// error stays what it was where no record can be kept (an account without
-// a home).
+// A record that could not be written changes nothing else about the run;
+// said where the user of each face looks (a desktop message says it too).
 std::string RecordNotWritten(const RunOutcome& run) {
     if (run.record.problem.empty()) return std::string();
     return "cuecarry: the record of this run could not be written: " + posix::DisplayText(run.record.problem) + "\n";
@@ -80,7 +77,7 @@ int Run(const CommandLine& line) {
         AfxWinMain(nullptr, nullptr, nullptr, 0);
         const RunOutcome& run = app.LastRun();
         posix::WriteText(STDERR_FILENO, NothingCopiedReason(run));
-        if (line.verbose) posix::WriteText(STDERR_FILENO, RecordNotWritten(run));
+        posix::WriteText(STDERR_FILENO, RecordNotWritten(run));
         status = ExitStatusOf(run);
     }
     if (line.pause) posix::WaitForEnter(STDIN_FILENO, STDOUT_FILENO);
