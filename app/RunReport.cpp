@@ -11,6 +11,7 @@ void RunReport::WalkStarted(const CString& sourceRoot, const CString& destinatio
     if (!options_.keepsRecord) return;
     std::wstring whyNoFolder;
     const std::wstring folder = options_.recordFolder.empty() ? RunRecordFolder(whyNoFolder) : options_.recordFolder;
+    if (folder.empty() && whyNoFolder.empty()) return;
     record_.emplace(folder, whyNoFolder, sourceRoot, destinationRoot, options_.foretold);
     if (FolderLiesWithin(destinationRoot, sourceRoot)) record_->Add(ToldLine(InsideSourceEntry(sourceRoot, destinationRoot)));
 }

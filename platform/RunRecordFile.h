@@ -9,7 +9,9 @@
 // This user's folder for the records, in the path form of the layers above
 // (Windows form on both builds): "$XDG_STATE_HOME/cuecarry", else
 // "~/.local/state/cuecarry", on Linux; "Cuecarry" in the local application
-// data folder on Windows. Empty, with `whyNot` set, where there is none.
+// data folder on Windows. Empty, with `whyNot` set, where there is none;
+// empty and nothing said where the account has no such place at all (a
+// Linux account without a home folder): then no record is kept.
 std::wstring RunRecordFolder(std::wstring& whyNot);
 
 // A moment as a record gives it: `shown` local, "2026-05-03 14:02:11

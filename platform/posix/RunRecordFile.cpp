@@ -80,7 +80,7 @@ std::string Stamped(const char* format, const tm& moment) {
 
 }  // namespace
 
-std::wstring RunRecordFolder(std::wstring& whyNot) {
+std::wstring RunRecordFolder(std::wstring& /*whyNot*/) {
     // A relative XDG_STATE_HOME is to be ignored, as the XDG base folders
     // are.
     const char* state = std::getenv("XDG_STATE_HOME");
@@ -88,11 +88,10 @@ std::wstring RunRecordFolder(std::wstring& whyNot) {
     if (state != nullptr && state[0] == '/') {
         base = FromNative(state);
     } else {
+        // An account without a home (a service's, "nobody") has no place
+        // where such things are kept: no record, and nothing to say.
         const std::wstring home = posix::HomeFolder();
-        if (home.empty()) {
-            whyNot = L"no home folder is known to keep it in";
-            return std::wstring();
-        }
+        if (home.empty() || !posix::IsFolder(home)) return std::wstring();
         base = home + L"\\.local\\state";
     }
     return posix::NormalFolderPath(base + L"\\cuecarry");

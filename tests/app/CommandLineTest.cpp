@@ -408,6 +408,10 @@ TEST_F(CommandLine, EachRunKeepsItsRecordInTheUsersStateFolder) {
     EXPECT_EQ(quiet.errors, kept.errors + "cuecarry: the record of this run could not be written: " + Path(L"locked") +
                                 "/cuecarry: Permission denied\n");
     EXPECT_EQ(tree.List(L"locked"), std::set<std::wstring>());
+    // An account without a home keeps none, and says nothing of it.
+    const Ran homeless = RunWithArguments({vod, out}, {"XDG_STATE_HOME=", "HOME=" + Path(L"nowhere")});
+    EXPECT_EQ(homeless.errors, kept.errors);
+    EXPECT_FALSE(tree.Exists(L"nowhere"));
 }
 
 // cuecarry-gtk where no display opens shows everything at the terminal, and
