@@ -60,7 +60,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import gen_tree  # noqa: E402
 
-SIZE_ORDER = ["small", "medium", "large"]
+SIZE_ORDER = ["small", "medium", "large", "split-10k", "one-10k", "split-100k",
+              "one-100k"]
 TOOLS = ["cuecarry-empty", "cuecarry-full", "baseline-empty", "baseline-full",
          "reference-empty", "reference-full", "rsync", "cp"]
 # The tools that write cuecarry's destination layout, each into an empty and
@@ -81,6 +82,18 @@ REFERENCE_BUILD = os.path.join(HERE, "build", "reference_copier")
 
 def log(*a):
     print(*a, file=sys.stderr, flush=True)
+
+
+def shape(size):
+    """How a tree of this size grows: "one" (inside one content folder),
+    "split" (the same captions in content folders of 100) or "contents"
+    (small, medium, large: by content folders)."""
+    return size.partition("-")[0] if "-" in size else "contents"
+
+
+def split_of(size):
+    """The split tree with as many captions as a one-folder tree."""
+    return "split-" + size.partition("-")[2]
 
 
 # ---------------------------------------------------------------- processes
@@ -426,6 +439,10 @@ def markdown(rows, info, notes):
                 "From `strace -c -f`, divided by the number of caption files; "
                 "calls under %g per file are summed as other. All tools, all "
                 "trees: `strace/calls-per-file.csv`." % MIN_CALLS_SHOWN] + calls
+    one_folder = one_folder_table(rows)
+    if one_folder:
+        out += ["", "### One content folder against the same captions split "
+                "(content folders of 100)", ""] + one_folder
     growth = growth_rows(rows)
     out += ["", "### Growth with tree size", ""] + growth_table(growth)
     out += ["", "### Targets", ""] + ["- " + t for t in targets(rows, growth)]
@@ -521,8 +538,8 @@ def growth_rows(rows):
     res = []
     by = {}
     for r in rows:
-        by.setdefault((r["layout"], r["tool"]), []).append(r)
-    for (layout, tool), rs in sorted(by.items()):
+        by.setdefault((r["layout"], shape(r["size"]), r["tool"]), []).append(r)
+    for (layout, _, tool), rs in sorted(by.items()):
         rs.sort(key=lambda r: r["caption_files"])
         pairs = list(zip(rs, rs[1:]))
         if len(rs) > 2:
@@ -533,7 +550,8 @@ def growth_rows(rows):
             ex = math.log(tx) / math.log(fx) if tx and fx > 1 else None
             rx = (b["peak_rss_kb"] / a["peak_rss_kb"]
                   if a["peak_rss_kb"] and b["peak_rss_kb"] else None)
-            res.append({"layout": layout, "tool": tool, "from": a["size"],
+            res.append({"layout": layout, "tool": tool, "shape": shape(a["size"]),
+                        "from": a["size"],
                         "to": b["size"], "files_x": fx, "time_x": tx,
                         "exponent": ex, "rss_x": rx})
     return res
@@ -551,6 +569,7 @@ MAX_X_REF = 1.15         # cuecarry's time against the reference's
 MAX_RSS_KB = 4096
 MAX_RSS_GROWTH = 1.25    # peak RSS ratio for a tree ten times larger
 MAX_EXPONENT = 1.15      # log(time ratio) / log(files ratio)
+MAX_ONE_FOLDER_X = 1.5   # one content folder against the same captions split
 
 
 def targets(rows, growth):
@@ -581,7 +600,13 @@ def targets(rows, growth):
         for g in growth:
             if g["layout"] != layout or family(g["tool"]) != "cuecarry":
                 continue
-            if g["rss_x"] is not None:
+            if g["rss_x"] is not None and g["shape"] == "one":
+                # its largest folder grows with it: shown, not judged
+                lines.append("RSS growth, %s, %s, %s -> %s: x%.2f for x%.0f files "
+                             "in one content folder" % (
+                                 g["tool"], layout, g["from"], g["to"], g["rss_x"],
+                                 g["files_x"]))
+            elif g["rss_x"] is not None:
                 lines.append("RSS growth, %s, %s, %s -> %s: x%.2f for x%.0f files "
                              "(flat: <= x%.2f): %s" % (
                                  g["tool"], layout, g["from"], g["to"], g["rss_x"],
@@ -593,7 +618,38 @@ def targets(rows, growth):
                                  g["tool"], layout, g["from"], g["to"],
                                  g["exponent"], MAX_EXPONENT,
                                  verdict(g["exponent"] <= MAX_EXPONENT)))
+    for one, split in one_folder_pairs(rows):
+        if family(one["tool"]) == "cuecarry":
+            x = one["median_s"] / split["median_s"]
+            lines.append("%s, %s, %d files in one content folder: %.2f x the "
+                         "split tree's time (target <= %.2f): %s" % (
+                             one["tool"], one["layout"], one["caption_files"], x,
+                             MAX_ONE_FOLDER_X, verdict(x <= MAX_ONE_FOLDER_X)))
     return lines or ["(no cuecarry rows)"]
+
+
+def one_folder_pairs(rows):
+    """(one-folder row, split row) of each tool where both trees ran."""
+    by = {(r["layout"], r["size"], r["tool"]): r for r in rows}
+    return [(r, by[(r["layout"], split_of(r["size"]), r["tool"])]) for r in rows
+            if shape(r["size"]) == "one"
+            and (r["layout"], split_of(r["size"]), r["tool"]) in by]
+
+
+def one_folder_table(rows):
+    lines = []
+    for one, split in one_folder_pairs(rows):
+        rss = [x["peak_rss_kb"] / 1024 if x["peak_rss_kb"] else None
+               for x in (split, one)]
+        lines.append([one["layout"], str(one["caption_files"]), one["tool"],
+                      fmt(split["median_s"]), fmt(one["median_s"]),
+                      fmt(one["median_s"] / split["median_s"], 3),
+                      fmt(rss[0], 3), fmt(rss[1], 3)])
+    if not lines:
+        return []
+    return table(["layout", "caption files", "tool", "split s", "one folder s",
+                  "one/split", "peak RSS MiB split", "one folder"],
+                 "lrlrrrrr", lines)
 
 
 def call_rows(rows):
@@ -628,10 +684,15 @@ def make_tree(layout, size, args):
     os.makedirs(tdir, exist_ok=True)
     root = gen_tree.LAYOUT_ROOT[layout]
     log("== %s %s: generating" % (layout, size))
-    contents = max(1, int(round(preset["contents"] * args.scale)))
+    contents, captions = preset["contents"], preset["captions"]
+    if shape(size) == "one":  # --scale shrinks what the tree grows by
+        captions = max(2, int(round(captions * args.scale)))
+    else:
+        contents = max(1, int(round(contents * args.scale)))
     m = gen_tree.generate(tdir, layout, contents, preset["segments"],
-                          preset["captions"], seed=args.seed, force=True,
-                          quiet=True)
+                          captions, min_kb=args.caption_kb[0],
+                          max_kb=args.caption_kb[1], seed=args.seed,
+                          force=True, quiet=True)
     list_path = os.path.join(tdir, root + ".captions")
     with open(list_path, "rb") as f:
         captions = [p.decode("utf-8") for p in f.read().split(b"\0") if p]
@@ -819,6 +880,16 @@ def remove_work(args):
         pass
 
 
+def caption_kb(text):
+    try:
+        low, high = (float(x) for x in text.split(":"))
+    except ValueError:
+        raise argparse.ArgumentTypeError("give MIN:MAX in KB, e.g. 2:40")
+    if not 0.5 <= low < high:
+        raise argparse.ArgumentTypeError("need 0.5 <= MIN < MAX")
+    return low, high
+
+
 def main(argv=None):
     ap = argparse.ArgumentParser(
         description="Time cuecarry against a reference copier, rsync and cp "
@@ -830,7 +901,10 @@ def main(argv=None):
                          "baseline-empty and baseline-full")
     ap.add_argument("--sizes", default="small,medium",
                     help="comma-separated, of small (2,400 caption files), "
-                         "medium (24,000), large (240,000; opt-in)")
+                         "medium (24,000), large (240,000; opt-in); and, "
+                         "flat layout only, one-10k and one-100k (that many "
+                         "in one content folder) beside split-10k and "
+                         "split-100k (in content folders of 100)")
     ap.add_argument("--layouts", default="vod,zelvora",
                     help="comma-separated, of vod and zelvora")
     ap.add_argument("--tools",
@@ -849,8 +923,14 @@ def main(argv=None):
     ap.add_argument("--keep-trees", action="store_true",
                     help="leave the generated trees in the work folder")
     ap.add_argument("--scale", type=float, default=1.0,
-                    help="multiply the number of content folders (e.g. 0.05 "
-                         "for a quick trial of the scripts); 1 for real results")
+                    help="multiply the number of content folders (in a "
+                         "one-folder tree, its captions; e.g. 0.05 for a "
+                         "quick trial of the scripts); 1 for real results")
+    ap.add_argument("--caption-kb", type=caption_kb, default=(2.0, 40.0),
+                    metavar="MIN:MAX",
+                    help="caption file sizes in KB (default 2:40); smaller "
+                         "files make large trees cheap where only memory or "
+                         "calls are measured")
     ap.add_argument("--timeout", type=float, default=1800,
                     help="seconds before one run is killed")
     args = ap.parse_args(argv)
@@ -882,9 +962,13 @@ def main(argv=None):
 
     info = machine_info()
     notes = []
+    if args.caption_kb != (2.0, 40.0):
+        notes.append("caption files of %g to %g KB instead of 2 to 40"
+                     % args.caption_kb)
     if args.scale != 1.0:
-        notes.append("trial run: content folders scaled by %g, so the trees "
-                     "are not the standard sizes" % args.scale)
+        notes.append("trial run: content folders (in a one-folder tree, its "
+                     "captions) scaled by %g, so the trees are not the "
+                     "standard sizes" % args.scale)
     if "cuecarry" in STATE["exe"]:
         notes.append(startup_cost(args.timeout))
     rows = []
@@ -902,6 +986,9 @@ def main(argv=None):
     try:
         for size in sizes:
             for layout in layouts:
+                if layout not in gen_tree.PRESETS[size]:
+                    log("== %s %s: no such tree (flat layout only)" % (layout, size))
+                    continue
                 bench_tree(layout, size, args, rows, notes, date)
                 write_csv(csv_path, CSV_FIELDS, rows)
                 if not args.no_strace:
