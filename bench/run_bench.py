@@ -70,7 +70,7 @@ CUECARRY_BUILDS = ["cuecarry", "baseline"]
 LAYOUT_WRITERS = CUECARRY_BUILDS + ["reference"]
 CSV_FIELDS = [
     "date", "layout", "size", "caption_files", "caption_mb",
-    "largest_dir_entries", "tool", "reps", "median_s", "min_s", "max_s",
+    "largest_dir_entries", "tool", "reps", "median_s", "min_s", "max_s", "cpu_s",
     "us_per_file", "ratio_ref", "ratio_rsync", "ratio_cp", "peak_rss_kb",
     "syscalls", "syscalls_per_file", "output_ok", "times_s", "message",
 ]
@@ -103,7 +103,10 @@ GNU_TIME = "/usr/bin/time"
 
 def run_measured(argv, stdin_bytes=None, stdin_path=None, cwd=None,
                  timeout=3600, rss=False):
-    """Run argv; return (wall seconds, peak RSS in KiB or 0, exit code, stdout).
+    """Run argv; return (wall seconds, peak RSS in KiB or 0, exit code,
+    stdout, CPU seconds: user and system time of the process and the children
+    it waited for, from wait4(), which other work on the machine disturbs
+    less than the wall time).
 
     With rss, the program runs under GNU time (-f %M), which reads wait4()'s
     ru_maxrss of its own child; that adds a few milliseconds, so timed runs
@@ -129,7 +132,7 @@ def run_measured(argv, stdin_bytes=None, stdin_path=None, cwd=None,
                 p.stdin.close()
             timer = threading.Timer(timeout, os.killpg, (p.pid, signal.SIGKILL))
             timer.start()
-            _, status, _ = os.wait4(p.pid, 0)
+            _, status, usage = os.wait4(p.pid, 0)
             t1 = time.perf_counter()
             timer.cancel()
             p.returncode = os.waitstatus_to_exitcode(status)
@@ -146,7 +149,7 @@ def run_measured(argv, stdin_bytes=None, stdin_path=None, cwd=None,
             os.remove(rss_path)
         except (OSError, ValueError, IndexError):
             pass
-    return t1 - t0, maxrss, p.returncode, text
+    return t1 - t0, maxrss, p.returncode, text, usage.ru_utime + usage.ru_stime
 
 
 def rm_rf(path):
@@ -336,7 +339,7 @@ def startup_cost(timeout):
     argv = [STATE["exe"]["cuecarry"]]
     data = choices_input(os.path.join(base, "Elsewhere"), os.path.join(base, "dest"))
     runs = [run_measured(argv, data, timeout=timeout) for _ in range(5)]
-    _, maxrss, _, _ = run_measured(argv, data, timeout=timeout, rss=True)
+    maxrss = run_measured(argv, data, timeout=timeout, rss=True)[1]
     rm_rf(base)
     return ("cuecarry start-up alone (a source that selects no layout): "
             "%.1f ms, peak RSS %.2f MiB" % (
@@ -424,7 +427,8 @@ def table(header, align, lines):
 def markdown(rows, info, notes):
     out = ["## Results", ""]
     out += table(["what", "value"], "ll", [list(kv) for kv in info])
-    out += ["", "Warm cache; median of %s timed runs after one warm-up per tool. "
+    out += ["", "Warm cache; median of %s timed runs after one warm-up per tool "
+            "(CPU s: the median of user and system time). "
             "x ref: the time against reference-full's for the -full tools, "
             "against reference-empty's for the others." % (
                 rows[0]["reps"] if rows else "?"), ""]
@@ -458,13 +462,13 @@ def results_table(rows):
         lines.append([
             r["layout"], r["size"], str(r["caption_files"]), r["tool"],
             fmt(r["median_s"]), "%s-%s" % (fmt(r["min_s"]), fmt(r["max_s"])),
-            fmt(r["us_per_file"]), fmt(r["ratio_ref"], 2),
+            fmt(r["cpu_s"]), fmt(r["us_per_file"]), fmt(r["ratio_ref"], 2),
             fmt(r["ratio_rsync"], 2), fmt(r["ratio_cp"], 2), fmt(rss, 3),
             fmt(r["syscalls_per_file"], 3), "ok" if r["output_ok"] else "WRONG"])
     return table(["layout", "tree", "caption files", "tool", "median s",
-                  "min-max s", "us/file", "x ref", "x rsync", "x cp",
+                  "min-max s", "CPU s", "us/file", "x ref", "x rsync", "x cp",
                   "peak RSS MiB", "syscalls/file", "output"],
-                 "llrlrrrrrrrrl", lines)
+                 "llrlrrrrrrrrrl", lines)
 
 
 def before_after_table(rows):
@@ -481,12 +485,15 @@ def before_after_table(rows):
         lines.append([
             r["layout"], r["size"], kind, fmt(before["median_s"]),
             fmt(r["median_s"]), fmt(r["median_s"] / before["median_s"], 3),
+            fmt(before["cpu_s"]), fmt(r["cpu_s"]),
+            fmt(r["cpu_s"] / before["cpu_s"], 3) if before["cpu_s"] else "-",
             fmt(before["syscalls_per_file"], 3), fmt(r["syscalls_per_file"], 3)])
     if not lines:
         return []
     return table(["layout", "tree", "destination", "before s", "after s",
-                  "after/before", "syscalls/file before", "syscalls/file after"],
-                 "lllrrrrr", lines)
+                  "after/before", "CPU before s", "CPU after s", "CPU after/before",
+                  "syscalls/file before", "syscalls/file after"],
+                 "lllrrrrrrrr", lines)
 
 
 MIN_CALLS_SHOWN = 0.05  # calls per caption file below which a call counts as other
@@ -714,7 +721,7 @@ def warm_up(tool, tree, timeout):
     prepare(tool, tree)
     time.sleep(0.1)  # so that a file left from the fill run is recognisably older
     started = time.time()
-    secs, maxrss, rc, out = run_tool(tool, tree, timeout, rss=True)
+    secs, maxrss, rc, out, _ = run_tool(tool, tree, timeout, rss=True)
     good, note = check_output(tool, tree, started if is_full(tool) else None)
     if rc != 0:
         good, note = False, "exit code %d: %s" % (rc, out.strip()[-300:])
@@ -733,6 +740,7 @@ def bench_tree(layout, size, args, rows, notes, date):
     ok = {t: True for t in tools}
     msg = {t: "" for t in tools}
     times = {t: [] for t in tools}
+    cpu = {t: [] for t in tools}
     rss = {t: 0 for t in tools}
 
     for t in tools:
@@ -750,11 +758,12 @@ def bench_tree(layout, size, args, rows, notes, date):
         k = rep % len(tools)
         for t in tools[k:] + tools[:k]:
             prepare(t, tree)
-            secs, _, rc, out = run_tool(t, tree, args.timeout)
+            secs, _, rc, out, cpu_s = run_tool(t, tree, args.timeout)
             if rc != 0:
                 ok[t] = False
                 notes.append("%s %s %s: run %d exited %d" % (layout, size, t, rep + 1, rc))
             times[t].append(secs)
+            cpu[t].append(cpu_s)
         log("   run %d/%d: %s" % (rep + 1, args.reps, "  ".join(
             "%s %.3f" % (t, times[t][-1]) for t in tools)))
     # system calls
@@ -779,6 +788,7 @@ def bench_tree(layout, size, args, rows, notes, date):
             "largest_dir_entries": m["largest_dir_entries"], "tool": t,
             "reps": args.reps, "median_s": round(med[t], 4),
             "min_s": round(min(times[t]), 4), "max_s": round(max(times[t]), 4),
+            "cpu_s": round(statistics.median(cpu[t]), 4),
             "us_per_file": round(med[t] / n * 1e6, 1),
             "ratio_ref": against(t, reference_of(t)),
             "ratio_rsync": against(t, "rsync"),
