@@ -51,6 +51,12 @@ PRESETS = {
         "vod": {"contents": 12000, "segments": 0, "captions": 20},
         "zelvora": {"contents": 4000, "segments": 6, "captions": 10},
     },
+    # One content folder against the same captions split over content
+    # folders of 100 each; these grow inside a folder, flat layout only.
+    "one-10k": {"vod": {"contents": 1, "segments": 0, "captions": 10000}},
+    "split-10k": {"vod": {"contents": 100, "segments": 0, "captions": 100}},
+    "one-100k": {"vod": {"contents": 1, "segments": 0, "captions": 100000}},
+    "split-100k": {"vod": {"contents": 1000, "segments": 0, "captions": 100}},
 }
 
 LAYOUT_ROOT = {"vod": "VOD", "zelvora": "Zelvora"}
@@ -456,7 +462,10 @@ def main(argv=None):
     ap.add_argument("--layout", choices=["vod", "zelvora"], required=True)
     ap.add_argument("--preset", choices=sorted(PRESETS),
                     help="small: 2,400, medium: 24,000, large: 240,000 caption "
-                         "files; explicit size options override it")
+                         "files; one-10k, one-100k: that many in one content "
+                         "folder, split-10k, split-100k: the same in content "
+                         "folders of 100 (flat layout only); explicit size "
+                         "options override it")
     ap.add_argument("--contents", type=int, help="content folders")
     ap.add_argument("--segments", type=int,
                     help="segment folders per content folder (nested layout)")
@@ -477,6 +486,8 @@ def main(argv=None):
     ap.add_argument("--force", action="store_true",
                     help="replace an existing tree")
     a = ap.parse_args(argv)
+    if a.layout not in PRESETS[a.preset or "small"]:
+        ap.error("preset %s is of the flat layout (vod) only" % a.preset)
     size = dict(PRESETS[a.preset or "small"][a.layout])
     for key in ("contents", "segments", "captions"):
         if getattr(a, key) is not None:

@@ -60,7 +60,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import gen_tree  # noqa: E402
 
-SIZE_ORDER = ["small", "medium", "large"]
+SIZE_ORDER = ["small", "medium", "large", "split-10k", "one-10k", "split-100k",
+              "one-100k"]
 TOOLS = ["cuecarry-empty", "cuecarry-full", "baseline-empty", "baseline-full",
          "reference-empty", "reference-full", "rsync", "cp"]
 # The tools that write cuecarry's destination layout, each into an empty and
@@ -69,7 +70,7 @@ CUECARRY_BUILDS = ["cuecarry", "baseline"]
 LAYOUT_WRITERS = CUECARRY_BUILDS + ["reference"]
 CSV_FIELDS = [
     "date", "layout", "size", "caption_files", "caption_mb",
-    "largest_dir_entries", "tool", "reps", "median_s", "min_s", "max_s",
+    "largest_dir_entries", "tool", "reps", "median_s", "min_s", "max_s", "cpu_s",
     "us_per_file", "ratio_ref", "ratio_rsync", "ratio_cp", "peak_rss_kb",
     "syscalls", "syscalls_per_file", "output_ok", "times_s", "message",
 ]
@@ -83,6 +84,18 @@ def log(*a):
     print(*a, file=sys.stderr, flush=True)
 
 
+def shape(size):
+    """How a tree of this size grows: "one" (inside one content folder),
+    "split" (the same captions in content folders of 100) or "contents"
+    (small, medium, large: by content folders)."""
+    return size.partition("-")[0] if "-" in size else "contents"
+
+
+def split_of(size):
+    """The split tree with as many captions as a one-folder tree."""
+    return "split-" + size.partition("-")[2]
+
+
 # ---------------------------------------------------------------- processes
 
 GNU_TIME = "/usr/bin/time"
@@ -90,7 +103,10 @@ GNU_TIME = "/usr/bin/time"
 
 def run_measured(argv, stdin_bytes=None, stdin_path=None, cwd=None,
                  timeout=3600, rss=False):
-    """Run argv; return (wall seconds, peak RSS in KiB or 0, exit code, stdout).
+    """Run argv; return (wall seconds, peak RSS in KiB or 0, exit code,
+    stdout, CPU seconds: user and system time of the process and the children
+    it waited for, from wait4(), which other work on the machine disturbs
+    less than the wall time).
 
     With rss, the program runs under GNU time (-f %M), which reads wait4()'s
     ru_maxrss of its own child; that adds a few milliseconds, so timed runs
@@ -116,7 +132,7 @@ def run_measured(argv, stdin_bytes=None, stdin_path=None, cwd=None,
                 p.stdin.close()
             timer = threading.Timer(timeout, os.killpg, (p.pid, signal.SIGKILL))
             timer.start()
-            _, status, _ = os.wait4(p.pid, 0)
+            _, status, usage = os.wait4(p.pid, 0)
             t1 = time.perf_counter()
             timer.cancel()
             p.returncode = os.waitstatus_to_exitcode(status)
@@ -133,7 +149,7 @@ def run_measured(argv, stdin_bytes=None, stdin_path=None, cwd=None,
             os.remove(rss_path)
         except (OSError, ValueError, IndexError):
             pass
-    return t1 - t0, maxrss, p.returncode, text
+    return t1 - t0, maxrss, p.returncode, text, usage.ru_utime + usage.ru_stime
 
 
 def rm_rf(path):
@@ -323,7 +339,7 @@ def startup_cost(timeout):
     argv = [STATE["exe"]["cuecarry"]]
     data = choices_input(os.path.join(base, "Elsewhere"), os.path.join(base, "dest"))
     runs = [run_measured(argv, data, timeout=timeout) for _ in range(5)]
-    _, maxrss, _, _ = run_measured(argv, data, timeout=timeout, rss=True)
+    maxrss = run_measured(argv, data, timeout=timeout, rss=True)[1]
     rm_rf(base)
     return ("cuecarry start-up alone (a source that selects no layout): "
             "%.1f ms, peak RSS %.2f MiB" % (
@@ -411,7 +427,8 @@ def table(header, align, lines):
 def markdown(rows, info, notes):
     out = ["## Results", ""]
     out += table(["what", "value"], "ll", [list(kv) for kv in info])
-    out += ["", "Warm cache; median of %s timed runs after one warm-up per tool. "
+    out += ["", "Warm cache; median of %s timed runs after one warm-up per tool "
+            "(CPU s: the median of user and system time). "
             "x ref: the time against reference-full's for the -full tools, "
             "against reference-empty's for the others." % (
                 rows[0]["reps"] if rows else "?"), ""]
@@ -426,6 +443,10 @@ def markdown(rows, info, notes):
                 "From `strace -c -f`, divided by the number of caption files; "
                 "calls under %g per file are summed as other. All tools, all "
                 "trees: `strace/calls-per-file.csv`." % MIN_CALLS_SHOWN] + calls
+    one_folder = one_folder_table(rows)
+    if one_folder:
+        out += ["", "### One content folder against the same captions split "
+                "(content folders of 100)", ""] + one_folder
     growth = growth_rows(rows)
     out += ["", "### Growth with tree size", ""] + growth_table(growth)
     out += ["", "### Targets", ""] + ["- " + t for t in targets(rows, growth)]
@@ -441,13 +462,13 @@ def results_table(rows):
         lines.append([
             r["layout"], r["size"], str(r["caption_files"]), r["tool"],
             fmt(r["median_s"]), "%s-%s" % (fmt(r["min_s"]), fmt(r["max_s"])),
-            fmt(r["us_per_file"]), fmt(r["ratio_ref"], 2),
+            fmt(r["cpu_s"]), fmt(r["us_per_file"]), fmt(r["ratio_ref"], 2),
             fmt(r["ratio_rsync"], 2), fmt(r["ratio_cp"], 2), fmt(rss, 3),
             fmt(r["syscalls_per_file"], 3), "ok" if r["output_ok"] else "WRONG"])
     return table(["layout", "tree", "caption files", "tool", "median s",
-                  "min-max s", "us/file", "x ref", "x rsync", "x cp",
+                  "min-max s", "CPU s", "us/file", "x ref", "x rsync", "x cp",
                   "peak RSS MiB", "syscalls/file", "output"],
-                 "llrlrrrrrrrrl", lines)
+                 "llrlrrrrrrrrrl", lines)
 
 
 def before_after_table(rows):
@@ -464,12 +485,15 @@ def before_after_table(rows):
         lines.append([
             r["layout"], r["size"], kind, fmt(before["median_s"]),
             fmt(r["median_s"]), fmt(r["median_s"] / before["median_s"], 3),
+            fmt(before["cpu_s"]), fmt(r["cpu_s"]),
+            fmt(r["cpu_s"] / before["cpu_s"], 3) if before["cpu_s"] else "-",
             fmt(before["syscalls_per_file"], 3), fmt(r["syscalls_per_file"], 3)])
     if not lines:
         return []
     return table(["layout", "tree", "destination", "before s", "after s",
-                  "after/before", "syscalls/file before", "syscalls/file after"],
-                 "lllrrrrr", lines)
+                  "after/before", "CPU before s", "CPU after s", "CPU after/before",
+                  "syscalls/file before", "syscalls/file after"],
+                 "lllrrrrrrrr", lines)
 
 
 MIN_CALLS_SHOWN = 0.05  # calls per caption file below which a call counts as other
@@ -521,8 +545,8 @@ def growth_rows(rows):
     res = []
     by = {}
     for r in rows:
-        by.setdefault((r["layout"], r["tool"]), []).append(r)
-    for (layout, tool), rs in sorted(by.items()):
+        by.setdefault((r["layout"], shape(r["size"]), r["tool"]), []).append(r)
+    for (layout, _, tool), rs in sorted(by.items()):
         rs.sort(key=lambda r: r["caption_files"])
         pairs = list(zip(rs, rs[1:]))
         if len(rs) > 2:
@@ -533,7 +557,8 @@ def growth_rows(rows):
             ex = math.log(tx) / math.log(fx) if tx and fx > 1 else None
             rx = (b["peak_rss_kb"] / a["peak_rss_kb"]
                   if a["peak_rss_kb"] and b["peak_rss_kb"] else None)
-            res.append({"layout": layout, "tool": tool, "from": a["size"],
+            res.append({"layout": layout, "tool": tool, "shape": shape(a["size"]),
+                        "from": a["size"],
                         "to": b["size"], "files_x": fx, "time_x": tx,
                         "exponent": ex, "rss_x": rx})
     return res
@@ -551,6 +576,7 @@ MAX_X_REF = 1.15         # cuecarry's time against the reference's
 MAX_RSS_KB = 4096
 MAX_RSS_GROWTH = 1.25    # peak RSS ratio for a tree ten times larger
 MAX_EXPONENT = 1.15      # log(time ratio) / log(files ratio)
+MAX_ONE_FOLDER_X = 1.5   # one content folder against the same captions split
 
 
 def targets(rows, growth):
@@ -581,7 +607,13 @@ def targets(rows, growth):
         for g in growth:
             if g["layout"] != layout or family(g["tool"]) != "cuecarry":
                 continue
-            if g["rss_x"] is not None:
+            if g["rss_x"] is not None and g["shape"] == "one":
+                # its largest folder grows with it: shown, not judged
+                lines.append("RSS growth, %s, %s, %s -> %s: x%.2f for x%.0f files "
+                             "in one content folder" % (
+                                 g["tool"], layout, g["from"], g["to"], g["rss_x"],
+                                 g["files_x"]))
+            elif g["rss_x"] is not None:
                 lines.append("RSS growth, %s, %s, %s -> %s: x%.2f for x%.0f files "
                              "(flat: <= x%.2f): %s" % (
                                  g["tool"], layout, g["from"], g["to"], g["rss_x"],
@@ -593,7 +625,38 @@ def targets(rows, growth):
                                  g["tool"], layout, g["from"], g["to"],
                                  g["exponent"], MAX_EXPONENT,
                                  verdict(g["exponent"] <= MAX_EXPONENT)))
+    for one, split in one_folder_pairs(rows):
+        if family(one["tool"]) == "cuecarry":
+            x = one["median_s"] / split["median_s"]
+            lines.append("%s, %s, %d files in one content folder: %.2f x the "
+                         "split tree's time (target <= %.2f): %s" % (
+                             one["tool"], one["layout"], one["caption_files"], x,
+                             MAX_ONE_FOLDER_X, verdict(x <= MAX_ONE_FOLDER_X)))
     return lines or ["(no cuecarry rows)"]
+
+
+def one_folder_pairs(rows):
+    """(one-folder row, split row) of each tool where both trees ran."""
+    by = {(r["layout"], r["size"], r["tool"]): r for r in rows}
+    return [(r, by[(r["layout"], split_of(r["size"]), r["tool"])]) for r in rows
+            if shape(r["size"]) == "one"
+            and (r["layout"], split_of(r["size"]), r["tool"]) in by]
+
+
+def one_folder_table(rows):
+    lines = []
+    for one, split in one_folder_pairs(rows):
+        rss = [x["peak_rss_kb"] / 1024 if x["peak_rss_kb"] else None
+               for x in (split, one)]
+        lines.append([one["layout"], str(one["caption_files"]), one["tool"],
+                      fmt(split["median_s"]), fmt(one["median_s"]),
+                      fmt(one["median_s"] / split["median_s"], 3),
+                      fmt(rss[0], 3), fmt(rss[1], 3)])
+    if not lines:
+        return []
+    return table(["layout", "caption files", "tool", "split s", "one folder s",
+                  "one/split", "peak RSS MiB split", "one folder"],
+                 "lrlrrrrr", lines)
 
 
 def call_rows(rows):
@@ -628,10 +691,15 @@ def make_tree(layout, size, args):
     os.makedirs(tdir, exist_ok=True)
     root = gen_tree.LAYOUT_ROOT[layout]
     log("== %s %s: generating" % (layout, size))
-    contents = max(1, int(round(preset["contents"] * args.scale)))
+    contents, captions = preset["contents"], preset["captions"]
+    if shape(size) == "one":  # --scale shrinks what the tree grows by
+        captions = max(2, int(round(captions * args.scale)))
+    else:
+        contents = max(1, int(round(contents * args.scale)))
     m = gen_tree.generate(tdir, layout, contents, preset["segments"],
-                          preset["captions"], seed=args.seed, force=True,
-                          quiet=True)
+                          captions, min_kb=args.caption_kb[0],
+                          max_kb=args.caption_kb[1], seed=args.seed,
+                          force=True, quiet=True)
     list_path = os.path.join(tdir, root + ".captions")
     with open(list_path, "rb") as f:
         captions = [p.decode("utf-8") for p in f.read().split(b"\0") if p]
@@ -653,7 +721,7 @@ def warm_up(tool, tree, timeout):
     prepare(tool, tree)
     time.sleep(0.1)  # so that a file left from the fill run is recognisably older
     started = time.time()
-    secs, maxrss, rc, out = run_tool(tool, tree, timeout, rss=True)
+    secs, maxrss, rc, out, _ = run_tool(tool, tree, timeout, rss=True)
     good, note = check_output(tool, tree, started if is_full(tool) else None)
     if rc != 0:
         good, note = False, "exit code %d: %s" % (rc, out.strip()[-300:])
@@ -672,6 +740,7 @@ def bench_tree(layout, size, args, rows, notes, date):
     ok = {t: True for t in tools}
     msg = {t: "" for t in tools}
     times = {t: [] for t in tools}
+    cpu = {t: [] for t in tools}
     rss = {t: 0 for t in tools}
 
     for t in tools:
@@ -689,11 +758,12 @@ def bench_tree(layout, size, args, rows, notes, date):
         k = rep % len(tools)
         for t in tools[k:] + tools[:k]:
             prepare(t, tree)
-            secs, _, rc, out = run_tool(t, tree, args.timeout)
+            secs, _, rc, out, cpu_s = run_tool(t, tree, args.timeout)
             if rc != 0:
                 ok[t] = False
                 notes.append("%s %s %s: run %d exited %d" % (layout, size, t, rep + 1, rc))
             times[t].append(secs)
+            cpu[t].append(cpu_s)
         log("   run %d/%d: %s" % (rep + 1, args.reps, "  ".join(
             "%s %.3f" % (t, times[t][-1]) for t in tools)))
     # system calls
@@ -718,6 +788,7 @@ def bench_tree(layout, size, args, rows, notes, date):
             "largest_dir_entries": m["largest_dir_entries"], "tool": t,
             "reps": args.reps, "median_s": round(med[t], 4),
             "min_s": round(min(times[t]), 4), "max_s": round(max(times[t]), 4),
+            "cpu_s": round(statistics.median(cpu[t]), 4),
             "us_per_file": round(med[t] / n * 1e6, 1),
             "ratio_ref": against(t, reference_of(t)),
             "ratio_rsync": against(t, "rsync"),
@@ -819,6 +890,16 @@ def remove_work(args):
         pass
 
 
+def caption_kb(text):
+    try:
+        low, high = (float(x) for x in text.split(":"))
+    except ValueError:
+        raise argparse.ArgumentTypeError("give MIN:MAX in KB, e.g. 2:40")
+    if not 0.5 <= low < high:
+        raise argparse.ArgumentTypeError("need 0.5 <= MIN < MAX")
+    return low, high
+
+
 def main(argv=None):
     ap = argparse.ArgumentParser(
         description="Time cuecarry against a reference copier, rsync and cp "
@@ -830,7 +911,10 @@ def main(argv=None):
                          "baseline-empty and baseline-full")
     ap.add_argument("--sizes", default="small,medium",
                     help="comma-separated, of small (2,400 caption files), "
-                         "medium (24,000), large (240,000; opt-in)")
+                         "medium (24,000), large (240,000; opt-in); and, "
+                         "flat layout only, one-10k and one-100k (that many "
+                         "in one content folder) beside split-10k and "
+                         "split-100k (in content folders of 100)")
     ap.add_argument("--layouts", default="vod,zelvora",
                     help="comma-separated, of vod and zelvora")
     ap.add_argument("--tools",
@@ -849,8 +933,14 @@ def main(argv=None):
     ap.add_argument("--keep-trees", action="store_true",
                     help="leave the generated trees in the work folder")
     ap.add_argument("--scale", type=float, default=1.0,
-                    help="multiply the number of content folders (e.g. 0.05 "
-                         "for a quick trial of the scripts); 1 for real results")
+                    help="multiply the number of content folders (in a "
+                         "one-folder tree, its captions; e.g. 0.05 for a "
+                         "quick trial of the scripts); 1 for real results")
+    ap.add_argument("--caption-kb", type=caption_kb, default=(2.0, 40.0),
+                    metavar="MIN:MAX",
+                    help="caption file sizes in KB (default 2:40); smaller "
+                         "files make large trees cheap where only memory or "
+                         "calls are measured")
     ap.add_argument("--timeout", type=float, default=1800,
                     help="seconds before one run is killed")
     args = ap.parse_args(argv)
@@ -882,9 +972,13 @@ def main(argv=None):
 
     info = machine_info()
     notes = []
+    if args.caption_kb != (2.0, 40.0):
+        notes.append("caption files of %g to %g KB instead of 2 to 40"
+                     % args.caption_kb)
     if args.scale != 1.0:
-        notes.append("trial run: content folders scaled by %g, so the trees "
-                     "are not the standard sizes" % args.scale)
+        notes.append("trial run: content folders (in a one-folder tree, its "
+                     "captions) scaled by %g, so the trees are not the "
+                     "standard sizes" % args.scale)
     if "cuecarry" in STATE["exe"]:
         notes.append(startup_cost(args.timeout))
     rows = []
@@ -902,6 +996,9 @@ def main(argv=None):
     try:
         for size in sizes:
             for layout in layouts:
+                if layout not in gen_tree.PRESETS[size]:
+                    log("== %s %s: no such tree (flat layout only)" % (layout, size))
+                    continue
                 bench_tree(layout, size, args, rows, notes, date)
                 write_csv(csv_path, CSV_FIELDS, rows)
                 if not args.no_strace:
