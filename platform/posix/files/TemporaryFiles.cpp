@@ -170,9 +170,9 @@ bool UnchangedFor(const struct stat& status, long seconds) {
     return status.st_ctim.tv_sec + seconds < now.tv_sec;
 }
 
-// Whether a run holds the file that `fd` opened: a run locks its temporary
-// file from its first moment under its name until it is renamed. A file
-// system without locks cannot tell.
+// Whether a run holds the file that `fd` opened: a run locks a temporary
+// file that it writes under its name from its first moment under that name
+// until it closes it. A file system without locks cannot tell.
 enum class Holder { None, ARun, Unknown };
 Holder HolderOf(int fd) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return Holder::None;
@@ -242,12 +242,8 @@ NamedTemporary::NamedTemporary(int folder) : folder_(folder) {
 }
 
 NamedTemporary::~NamedTemporary() {
-    if (created_ && !renamed_ && ::unlinkat(folder_, name_.c_str(), 0) != 0 && errno == EBUSY) {
-        held_.Reset();
-        ::unlinkat(folder_, name_.c_str(), 0);
-    }
+    if (created_ && !renamed_) ::unlinkat(folder_, name_.c_str(), 0);
     if (slot_ != nullptr) slot_->state.store(InFlightTemporary::kFree);
-    // held_ closes after this, so the lock outlasts the name.
 }
 
 // `make(name)` makes the file under `name` and gives its descriptor, or -1
@@ -256,7 +252,7 @@ NamedTemporary::~NamedTemporary() {
 // found taken is another's and must never be removed. Nothing between the
 // two is cut by a signal.
 template <typename Make>
-int NamedTemporary::MakeNamed(Make make, bool held) {
+int NamedTemporary::MakeNamed(Make make) {
     const UncutStep step;
     if (!step.Began()) return EINTR;
     slot_ = TakeSlot();
@@ -270,10 +266,6 @@ int NamedTemporary::MakeNamed(Make make, bool held) {
     }
     if (fd < 0) return EEXIST;
     created_ = true;
-    if (held) {
-        held_.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-        if (!held_) return errno;
-    }
     std::memcpy(slot_->name, name_.c_str(), name_.size() + 1);
     slot_->folder = folder_;
     slot_->state.store(InFlightTemporary::kFilled);
@@ -293,21 +285,15 @@ int NamedTemporary::Create(mode_t mode, FileDescriptor& file) {
             return -1;
         }
         return file.get();
-    }, true);
+    });
 }
 
-// Not locked: a named unnamed file lives between two calls, the link that
-// names it and the rename that puts it in place, and the lock would cost a
-// re-run into a filled destination three calls a caption. A sweep leaves a
-// file whose process lives alone; only a run of another PID namespace under
-// the same host name, writing into the same folder at that moment, could
-// take it for one left behind, and its copy would then fail and be counted.
 int NamedTemporary::Name(int file) {
     return MakeNamed([&](const char* name) {
         const int error = NameUnnamed(file, folder_, name);
         errno = error;
         return error == 0 ? file : -1;
-    }, false);
+    });
 }
 
 int NamedTemporary::RenameOnto(const char* target, unsigned flags) {
@@ -315,12 +301,7 @@ int NamedTemporary::RenameOnto(const char* target, unsigned flags) {
         return flags == 0 ? ::renameat(folder_, name_.c_str(), folder_, target)
                           : ::renameat2(folder_, name_.c_str(), folder_, target, flags);
     };
-    int renamed = rename();
-    if (renamed != 0 && errno == EBUSY && held_) {
-        held_.Reset();
-        renamed = rename();
-    }
-    if (renamed != 0) return errno;
+    if (rename() != 0) return errno;
     renamed_ = true;
     return 0;
 }

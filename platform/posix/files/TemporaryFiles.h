@@ -39,9 +39,15 @@ struct InFlightTemporary;
 // A hidden named file in a folder, from its creation until it is renamed
 // onto its target; removed on every other way out, and by the signal handler
 // if a signal ends the process meanwhile. One that is written under its
-// name is locked (HoldWhileWriting) from its first moment under its name
-// until it is renamed and this object ends, on a descriptor of its own, so
-// that a sweep can tell it is alive even once the copy has closed the file.
+// name is locked (HoldWhileWriting) on the descriptor that writes it, from
+// its first moment under its name until the copy closes it, so that a sweep
+// can tell it is alive however long the copy takes. Between the close and
+// the rename (two calls, as for an unnamed file given a name) its process
+// id and its fresh change time speak for it: only a run of another PID
+// namespace under the same host name, sweeping that folder at that moment,
+// could take it for one left behind, and the copy would then fail and be
+// counted. A second descriptor to keep the lock would cost every copy onto
+// a file server one more round trip when it closes.
 class NamedTemporary {
 public:
     explicit NamedTemporary(int folder);
@@ -59,18 +65,16 @@ public:
 
     const char* name() const { return name_.c_str(); }
     // Renames it onto `target` in its folder (renameat2 with `flags`): 0 or
-    // an errno. An SMB share refuses to rename or remove a file that is
-    // open (EBUSY): there the lock is let go first, a moment early.
+    // an errno. The file must be closed by then: an SMB share refuses to
+    // rename a file that is open (EBUSY).
     int RenameOnto(const char* target, unsigned flags = 0);
 
 private:
-    // `held`: locked until this object ends, on a descriptor of its own.
     template <typename Make>
-    int MakeNamed(Make make, bool held);
+    int MakeNamed(Make make);
 
     int folder_;
     std::string name_;
-    FileDescriptor held_;  // keeps the lock until after the rename
     InFlightTemporary* slot_ = nullptr;  // where the signal handler finds the name
     bool created_ = false;
     bool renamed_ = false;
