@@ -38,6 +38,10 @@ std::atomic<InterruptAction> actions[kMaxActions];
 // sees the step under way and waits for it.
 std::atomic<bool> ending{false};
 std::atomic<int> stepsUnderWay{0};
+// Of those, this thread's: a handler that cut into one of them on this very
+// thread waits only for the others. Counted up before and down after the
+// shared count, so that the handler never takes its own step for another's.
+thread_local std::atomic<int> ownStepsUnderWay{0};
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
               "read in a signal handler");
 
@@ -54,7 +58,7 @@ std::int64_t MonotonicNs() {
 void WaitForStepsUnderWay() {
     ending.store(true);
     const std::int64_t until = MonotonicNs() + kLongestWaitNs;
-    while (stepsUnderWay.load() != 0 && MonotonicNs() < until) {
+    while (stepsUnderWay.load() - ownStepsUnderWay.load() > 0 && MonotonicNs() < until) {
         const struct timespec pause = {0, 100'000};
         ::nanosleep(&pause, nullptr);
     }
@@ -96,17 +100,24 @@ void AddInterruptAction(InterruptAction action) {
     }
 }
 
-UncutStep::UncutStep() {
-    ::pthread_sigmask(SIG_BLOCK, &EndingSignals(), &saved_);
+UncutStep::UncutStep(Signals signals) : deferred_(signals == Signals::Deferred) {
+    if (deferred_) ::pthread_sigmask(SIG_BLOCK, &EndingSignals(), &saved_);
+    ownStepsUnderWay.fetch_add(1);
     stepsUnderWay.fetch_add(1);
     began_ = !ending.load();
-    if (!began_) stepsUnderWay.fetch_sub(1);
+    if (!began_) {
+        stepsUnderWay.fetch_sub(1);
+        ownStepsUnderWay.fetch_sub(1);
+    }
 }
 
 UncutStep::~UncutStep() {
-    if (began_) stepsUnderWay.fetch_sub(1);
+    if (began_) {
+        stepsUnderWay.fetch_sub(1);
+        ownStepsUnderWay.fetch_sub(1);
+    }
     // A signal that came meanwhile is taken here, by this thread if no other.
-    ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+    if (deferred_) ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 
 }  // namespace posix

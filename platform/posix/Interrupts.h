@@ -23,15 +23,19 @@ void AddInterruptAction(InterruptAction action);
 
 // A step that the actions must find either whole or not begun: a file made
 // and entered where an action will find it. The handler runs on whichever
-// thread takes the signal while the others go on, so while a step lasts its
-// thread takes none of the ending signals (they wait for its end), and a
-// handler on another thread waits for every step under way (a few seconds
-// at most) before it runs the actions. Once a signal is ending the process
-// no step begins: Began() is false, and the caller must not make what the
-// actions would miss.
+// thread takes the signal while the others go on, so a handler on another
+// thread waits for every step under way (a few seconds at most) before it
+// runs the actions. On the step's own thread the handler cannot wait for
+// it: with Signals::Deferred its thread takes none of the ending signals
+// while it lasts (they wait for its end, at the cost of two calls); with
+// Signals::Taken it may take one in the middle, and the actions must then
+// tell from what the step entered before each call whether that call
+// happened. Once a signal is ending the process no step begins: Began() is
+// false, and the caller must not make what the actions would miss.
 class UncutStep {
 public:
-    UncutStep();
+    enum class Signals { Deferred, Taken };
+    explicit UncutStep(Signals signals = Signals::Deferred);
     ~UncutStep();
     UncutStep(const UncutStep&) = delete;
     UncutStep& operator=(const UncutStep&) = delete;
@@ -40,6 +44,7 @@ public:
 
 private:
     sigset_t saved_;
+    bool deferred_;
     bool began_;
 };
 

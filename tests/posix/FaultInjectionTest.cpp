@@ -334,27 +334,36 @@ TEST_F(Faults, ASignalInsideACopyLeavesTheEarlierCopyAndNoTemporaryFile) {
 
 // A name that another process holds already is passed over, and a signal
 // that ends the run right then must not take that process's file for one of
-// this run's own.
+// this run's own: neither a new file made under a name (whose handler
+// learns the name only once it is made) nor an unnamed file being linked
+// under one (whose handler knows the name before, and must look at what it
+// leads to).
 TEST_F(Faults, ASignalRightAfterANameWasFoundTakenLeavesTheOtherFile) {
     tree.WriteFile(L"source.vtt", "WEBVTT\nnew\n");
-    tree.WriteFile(L"out\\target.vtt", "earlier");
-    noUnnamedFiles = true;
-    const std::string out = SystemPath(tree.Path(L"out")) + "/";
-    std::function<void()> whenTaken;
-    // Another process takes the very name this run is about to make; the
-    // signal comes as the run finds it taken.
-    bool taken = false;
-    beforeNaming = [&] {
-        if (std::exchange(taken, true)) return;
-        ASSERT_EQ(close(creat((out + latestNamedTemporary).c_str(), 0644)), 0);
-        whenTaken();
-    };
-    const int status = CopyEndedBySignal(tree, SIGTERM, whenTaken);
+    for (const bool named : {true, false}) {
+        SCOPED_TRACE(named ? "named" : "unnamed");
+        tree.WriteFile(L"out\\target.vtt", "earlier");
+        noUnnamedFiles = named;
+        const std::string out = SystemPath(tree.Path(L"out")) + "/";
+        std::function<void()> whenTaken;
+        // Another process takes the very name this run is about to make; the
+        // signal comes as the run finds it taken.
+        bool taken = false;
+        beforeNaming = [&] {
+            if (std::exchange(taken, true)) return;
+            ASSERT_EQ(close(creat((out + latestNamedTemporary).c_str(), 0644)), 0);
+            whenTaken();
+        };
+        const int status = CopyEndedBySignal(tree, SIGTERM, whenTaken);
 
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
-    const std::set<std::wstring> left = tree.List(L"out");
-    EXPECT_EQ(left.size(), 2u) << "the other process's file stays beside the target";
-    EXPECT_EQ(tree.ReadFile(L"out\\target.vtt"), "earlier");
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+        const std::set<std::wstring> left = tree.List(L"out");
+        EXPECT_EQ(left.size(), 2u) << "the other process's file stays beside the target";
+        EXPECT_EQ(tree.ReadFile(L"out\\target.vtt"), "earlier");
+        for (const std::wstring& entry : left) {
+            if (entry != L"target.vtt") tree.Remove(L"out\\" + entry);
+        }
+    }
 }
 
 // With several workers, several named temporary files are in flight at
@@ -843,6 +852,10 @@ extern "C" int __wrap_linkat(int fromFolder, const char* from, int toFolder, con
     if (noLinkByDescriptor && (flags & AT_EMPTY_PATH) != 0) {
         errno = ENOENT;
         return -1;
+    }
+    if (IsNamedTemporary(to)) {
+        latestNamedTemporary = to;
+        if (beforeNaming) beforeNaming();
     }
     const int linked = __real_linkat(fromFolder, from, toFolder, to, flags);
     if (linked == 0 && noLinkByDescriptor && std::string(from).rfind("/proc/self/fd/", 0) == 0) ++linksThroughProc;

@@ -64,12 +64,16 @@ constexpr int kSlots = 72;
 
 // A named temporary file in flight, for the signal handler: a slot is taken
 // for each file from its creation until it is renamed or removed. Its fields
-// are set, then it is marked filled; the handler reads only filled slots,
-// and only once no thread is filling one (UncutStep).
+// are set, then it is marked; the handler reads only marked slots, and only
+// once no other thread is filling one (UncutStep). Filled: the file has
+// that name. Naming: an unnamed file open at `file` is being linked under
+// that name, which is the file's only if it leads to that very file (the
+// name may be another's, found taken).
 struct InFlightTemporary {
-    enum : int { kFree, kTaken, kFilled };
+    enum : int { kFree, kTaken, kNaming, kFilled };
     std::atomic<int> state{kFree};
     int folder = -1;
+    int file = -1;
     char name[NAME_MAX + 1] = {};
 };
 
@@ -85,9 +89,21 @@ InFlightTemporary* TakeSlot() {
     return nullptr;
 }
 
+// Whether `name` in `folder` is the file open at `fd`.
+bool NamesFile(int folder, const char* name, int fd) {
+    struct stat named;
+    struct stat open;
+    return ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
 void RemoveNamedInFlight() noexcept {
     for (const InFlightTemporary& slot : inFlight) {
-        if (slot.state.load() == InFlightTemporary::kFilled) ::unlinkat(slot.folder, slot.name, 0);
+        const int state = slot.state.load();
+        if (state == InFlightTemporary::kFilled ||
+            (state == InFlightTemporary::kNaming && NamesFile(slot.folder, slot.name, slot.file))) {
+            ::unlinkat(slot.folder, slot.name, 0);
+        }
     }
 }
 
@@ -182,7 +198,7 @@ Holder HolderOf(int fd) {
 // Removes `name` from `folder` when it is a regular file that a run of this
 // machine left behind: no run holds it, and its process is gone or it has
 // not changed for a while. It is removed under the lock, which the run that
-// made a file takes before it goes on with it (StillNamed).
+// made a file takes before it goes on with it (NamesFile).
 void RemoveIfLeftBehind(int folder, const char* name) {
     const std::optional<long> owner = OwnerOf(name);
     if (!owner) return;
@@ -199,14 +215,6 @@ void RemoveIfLeftBehind(int folder, const char* name) {
         named.st_ino == status.st_ino) {
         ::unlinkat(folder, name, 0);
     }
-}
-
-// Whether `name` in `folder` is still the file open at `fd`.
-bool StillNamed(int folder, const char* name, int fd) {
-    struct stat named;
-    struct stat open;
-    return ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 &&
-           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
 }  // namespace
@@ -247,29 +255,46 @@ NamedTemporary::~NamedTemporary() {
 }
 
 // `make(name)` makes the file under `name` and gives its descriptor, or -1
-// with errno: EEXIST for a name that is taken. The handler learns the name
-// once the file exists, never before: a name that the exclusive creation
-// found taken is another's and must never be removed. Nothing between the
-// two is cut by a signal.
+// with errno: EEXIST for a name that is taken, which is another's and must
+// never be removed. A new file (`known` < 0) is entered for the handler once
+// it exists, and no signal cuts in between. An unnamed file open at `known`
+// is entered before each call that names it, and a signal may then come at
+// any moment: the handler removes the name if it leads to that file. So a
+// re-run into a filled destination pays no call a caption for the signal
+// mask.
 template <typename Make>
-int NamedTemporary::MakeNamed(Make make) {
-    const UncutStep step;
+int NamedTemporary::MakeNamed(Make make, int known) {
+    const UncutStep step(known < 0 ? UncutStep::Signals::Deferred : UncutStep::Signals::Taken);
     if (!step.Began()) return EINTR;
     slot_ = TakeSlot();
     if (slot_ == nullptr) return EAGAIN;
+    slot_->folder = folder_;
+    slot_->file = known;
     constexpr int kAttempts = 16;
     int fd = -1;
     for (int attempt = 0; attempt < kAttempts && fd < 0; ++attempt) {
         name_ = TemporaryName();
+        if (known >= 0) Enter(InFlightTemporary::kNaming);
         fd = make(name_.c_str());
         if (fd < 0 && errno != EEXIST) return errno;
     }
     if (fd < 0) return EEXIST;
     created_ = true;
-    std::memcpy(slot_->name, name_.c_str(), name_.size() + 1);
-    slot_->folder = folder_;
-    slot_->state.store(InFlightTemporary::kFilled);
+    // A file named from `known` is entered already, and must stay so.
+    if (known >= 0) {
+        slot_->state.store(InFlightTemporary::kFilled);
+    } else {
+        Enter(InFlightTemporary::kFilled);
+    }
     return 0;
+}
+
+// The slot is taken back while its name changes, so that the handler never
+// reads half a name.
+void NamedTemporary::Enter(int state) {
+    slot_->state.store(InFlightTemporary::kTaken);
+    std::memcpy(slot_->name, name_.c_str(), name_.size() + 1);
+    slot_->state.store(state);
 }
 
 int NamedTemporary::Create(mode_t mode, FileDescriptor& file) {
@@ -279,13 +304,13 @@ int NamedTemporary::Create(mode_t mode, FileDescriptor& file) {
         HoldWhileWriting(file.get());
         // A sweep that took it for one left behind in the moment before the
         // lock (a run of another PID namespace looks gone) has removed it.
-        if (!StillNamed(folder_, name, file.get())) {
+        if (!NamesFile(folder_, name, file.get())) {
             file.Reset();
             errno = EEXIST;
             return -1;
         }
         return file.get();
-    });
+    }, -1);
 }
 
 int NamedTemporary::Name(int file) {
@@ -293,7 +318,7 @@ int NamedTemporary::Name(int file) {
         const int error = NameUnnamed(file, folder_, name);
         errno = error;
         return error == 0 ? file : -1;
-    });
+    }, file);
 }
 
 int NamedTemporary::RenameOnto(const char* target, unsigned flags) {

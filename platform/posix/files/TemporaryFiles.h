@@ -71,7 +71,8 @@ public:
 
 private:
     template <typename Make>
-    int MakeNamed(Make make);
+    int MakeNamed(Make make, int known);
+    void Enter(int state);
 
     int folder_;
     std::string name_;
