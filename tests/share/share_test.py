@@ -21,7 +21,7 @@ a plain tree published to the share and from it, with 1 and 8 workers, then
 again into the filled destination after a caption changed, each as a run
 between two local folders; dry runs; a tree whose captions and content
 folders differ only in case, whose sound outcome is spelled out; and that
-tree and one with content folders linked into the destination with 8 and
+tree and one with content folders linked into the destination with 2, 8 and
 64 workers, each exactly as with one.
 
 One line per check, then "N passed, N failed"; the exit status is 1 when a
@@ -388,7 +388,7 @@ def case_collisions(rig):
     """Captions and content folders that differ only in case: one target each."""
     source = os.path.join(rig.folder(False, "case"), "VOD")
     make_tree(source, CASE)
-    dests = {jobs: rig.folder(True, f"case-j{jobs}") for jobs in (1, 8, 64)}
+    dests = {jobs: rig.folder(True, f"case-j{jobs}") for jobs in (1, 2, 8, 64)}
     runs = {jobs: rig.run(f"case-only collisions -j {jobs}", source, dest, "-j", str(jobs))
             for jobs, dest in dests.items()}
     status, out, err, tree = runs[1]
@@ -404,7 +404,7 @@ def case_collisions(rig):
                      f"{captions} caption files copied." in out.splitlines()
                      and f"{len(CASE_REPLACED)} caption files replaced a copy made earlier in this run."
                      in out.splitlines(), "\n".join(out.splitlines()[-4:]))
-    for jobs in (8, 64):
+    for jobs in (2, 8, 64):
         rig.same(f"case-only collisions -j {jobs}: as with -j 1", runs[1], runs[jobs])
     again = rig.run("case-only collisions, re-run", source, dests[1], "-j", "1")
     rig.same("case-only collisions, re-run into the filled destination: as the first run", runs[1], again)
@@ -415,7 +415,7 @@ def case_collisions(rig):
 def linked_into_destination(rig):
     """A content folder of the source is a link to a folder the run writes."""
     runs = {}
-    for jobs in (1, 8, 64):
+    for jobs in (1, 2, 8, 64):
         dest = rig.folder(True, f"linked-j{jobs}")
         os.makedirs(rig.on_server(os.path.join(dest, LINKED_FOLDER)))
         source = os.path.join(rig.folder(False, f"linked-j{jobs}"), "VOD")
@@ -425,7 +425,7 @@ def linked_into_destination(rig):
     rig.checks.check("content folder linked into the destination -j 1: the walk lists what the run wrote",
                      all(runs[1][3].get(path) == LINKED["Lab/demo.vtt"] for path in LINKS_PUBLISHED),
                      "\n".join(shown(runs[1])))
-    for jobs in (8, 64):
+    for jobs in (2, 8, 64):
         rig.same(f"content folder linked into the destination -j {jobs}: as with -j 1", runs[1], runs[jobs])
 
 
