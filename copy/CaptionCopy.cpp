@@ -95,7 +95,7 @@ public:
           listener_(settings.listener != nullptr ? *settings.listener : nobody_),
           destination_(destinationRoot),
           replaced_([this](const CString& shortName, const CString& name) {
-              return CaptionFolder(destinationRoot_ + L"\\" + shortName, name) + L"\\" + name;
+              return CaptionFolder(destinationRoot_ + L"\\" + shortName, BaseName(name)) + L"\\" + name;
           }),
           workersAsked_(settings.workers > 1 ? settings.workers : 1),
           workersFit_(CaptionWorkersThatFit(workersAsked_, destinationRoot)),
@@ -217,12 +217,13 @@ private:
         });
     }
 
-    static CString CaptionFolder(const CString& contentDestination, const CString& name) {
-        return contentDestination + L"\\" + BaseName(name) + L"\\video\\vtt";
+    static CString CaptionFolder(const CString& contentDestination, const CString& base) {
+        return contentDestination + L"\\" + base + L"\\video\\vtt";
     }
 
     void CopyCaptionFile(const CString& folder, const wchar_t* name, const CString& contentDestination) {
-        const CString captionFolder = CaptionFolder(contentDestination, name);
+        const CString base = BaseName(name);
+        const CString captionFolder = CaptionFolder(contentDestination, base);
         const CString source = folder + L"\\" + name;
         const CString target = captionFolder + L"\\" + name;
         // A name that is no single name would lead out of its caption folder.
@@ -230,7 +231,7 @@ private:
         // destination root's own, outside its content destination, where
         // such captions of every content folder would overwrite each other.
         if (!IsSingleName(name)) return CaptionNotCopied(source, target, Loss::NotASingleName);
-        if (BaseName(name) == L"..") return CaptionNotCopied(source, target, Loss::BaseNameDotDot);
+        if (base == L"..") return CaptionNotCopied(source, target, Loss::BaseNameDotDot);
         const auto job = std::make_shared<CaptionJob>(folder, name, captionFolder, source, target);
         work_.Submit([job] { job->Run(); }, [this, job] { TellCaption(*job); },
                      {RouteOf(target), contentGroup_});
